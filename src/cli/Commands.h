@@ -1,0 +1,24 @@
+// Commands of vaultleaf-cli. Each takes the arguments after the command name
+// and returns the process exit code: 0 success, 1 error, 2 usage,
+// 3 wrong password, 4 the database could not be opened.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string>;
+
+struct Command {
+    const char* name;
+    const char* usage;   // one line for --help
+    int (*run)(const Args& args);
+};
+
+// Each group of commands registers its table here.
+const std::vector<Command>& DumpCommands();
+const std::vector<Command>& StoreCommands();
+const std::vector<Command>& LunarCommands();
+
+}  // namespace cli

@@ -1,0 +1,40 @@
+// vaultleaf-cli: the command-line tool for scripts, backups and terminals.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/Commands.h"
+
+namespace {
+
+std::vector<cli::Command> AllCommands() {
+    std::vector<cli::Command> all;
+    for (const auto* group : {&cli::StoreCommands(), &cli::DumpCommands(), &cli::LunarCommands()})
+        all.insert(all.end(), group->begin(), group->end());
+    return all;
+}
+
+void PrintHelp(FILE* out) {
+    std::fprintf(out, "Usage: vaultleaf-cli COMMAND [ARGS]\n\nCommands:\n");
+    for (const auto& c : AllCommands()) std::fprintf(out, "  %s\n", c.usage);
+    std::fprintf(out,
+                 "\nExit codes: 0 success, 1 error, 2 usage, 3 wrong password, "
+                 "4 database could not be opened.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintHelp(stderr);
+        return 2;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        PrintHelp(stdout);
+        return 0;
+    }
+    cli::Args args(argv + 2, argv + argc);
+    for (const auto& c : AllCommands())
+        if (!std::strcmp(argv[1], c.name)) return c.run(args);
+    std::fprintf(stderr, "vaultleaf-cli: unknown command '%s' (see --help)\n", argv[1]);
+    return 2;
+}
