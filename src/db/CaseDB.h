@@ -1,0 +1,121 @@
+// The case store: one database file holding the node tree ("Case"), the
+// settings that travel with it ("Parameter") and the bookmarks ("Bookmarks").
+// Captions and contents are sealed under the content key set by Login.
+//
+// Every operation of a closed store returns false, 0 or an empty result and
+// changes nothing. Only TakeNextId (when asked), Login (first password),
+// ChangePassword, AddBookmark, RemoveBookmark and Pack commit by themselves.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/CaseNode.h"
+
+namespace mk {
+class Storage;
+class View;
+}
+
+// Internal failures of the store are reported as
+// "Assertion failed: <condition>, file db/CaseDB, line <n>" through this
+// reporter (default: one line on stderr); the window program shows a box.
+using InternalFailureReporter = std::function<void(const std::string& message)>;
+void SetInternalFailureReporter(InternalFailureReporter reporter);   // empty: default
+void ReportInternalFailure(const char* condition, const char* file, int line);
+
+// Progress of ChangePassword, as plain callbacks; any may be empty.
+struct PasswordProgress {
+    std::function<void(int)> SetMaximum;
+    std::function<void(int)> SetPosition;
+    std::function<void()> ProcessEvents;   // let pending window events run once
+};
+
+class CaseDB {
+public:
+    enum OpenResult {
+        kOpened = 0,
+        kFileMissing = 1,
+        kLockFailed = 2,      // another process or CaseDB holds the database
+        kNotDatabase = 3,     // not a database of this system
+        kOpenFailed = 4,      // the file could not be read (cause shown as unknown)
+    };
+
+    CaseDB();
+    ~CaseDB();
+    CaseDB(const CaseDB&) = delete;
+    CaseDB& operator=(const CaseDB&) = delete;
+
+    int Open(const std::string& path, bool create);
+    void Close();   // uncommitted changes are lost; releases and deletes the lock file
+    bool IsOpen() const;
+    const std::string& Path() const { return path_; }
+    bool IsLoggedIn() const { return loggedIn_; }
+
+    bool Commit();
+    bool Rollback();
+    int32_t TakeNextId(bool commit);
+
+    bool AddNode(const CaseNode& node);
+    bool GetNode(int32_t id, CaseNode& node, bool withData);
+    bool SaveNode(const CaseNode& node);
+    bool DeleteNode(int32_t id);
+    bool MoveNode(int32_t id, int32_t newParent);
+    bool IsDescendant(int32_t ancestor, int32_t candidate);
+    int32_t MaxChildOrder(int32_t parent);
+    std::vector<int32_t> GetChildren(int32_t parent);
+    int CountDescendants(int32_t id);
+    int NodeCount() const;   // rows of Case
+
+    std::string GetParam(const std::string& key, const std::string& defaultValue);
+    bool SetParam(const std::string& key, const std::string& value);
+    bool GetParamBool(const std::string& key, bool defaultValue);
+    bool SetParamBool(const std::string& key, bool value);
+    int32_t GetParamInt(const std::string& key, int32_t defaultValue);
+    bool SetParamInt(const std::string& key, int32_t value);
+
+    bool AddBookmark(int32_t id);
+    bool RemoveBookmark(int32_t id);
+    bool IsBookmark(int32_t id);
+    std::vector<int32_t> GetBookmarks();
+
+    // Checks the password against PassCheckSum (the first password of a new,
+    // empty database becomes its password) and sets the content key.
+    bool Login(const std::string& password);
+    // Re-seals every node under the new password. cancel is read before every
+    // record; nonzero rolls everything back. False leaves password and data as before.
+    bool ChangePassword(const std::string& oldPassword, const std::string& newPassword,
+                        const unsigned char& cancel, const PasswordProgress& progress);
+    // Rewrites the file compacted (swap file, backup, renames); stays open and logged in.
+    bool Pack();
+
+    // Names of the files beside the database.
+    static std::string LockPath(const std::string& dbPath);     // path + ".lock"
+    static std::string SwapPath(const std::string& dbPath);     // extension -> ".$_swp"
+    static std::string BackupPath(const std::string& dbPath);   // extension -> ".$_bak"
+
+private:
+    bool Lock();
+    void Unlock();
+    bool BindViews();
+    void ReleaseStorage();
+    int FindNodeRow(int32_t id) const;
+    int FindParamRow(const std::string& key) const;
+    int FindBookmarkRow(int32_t id) const;
+    bool WriteRow(int row, const CaseNode& node);
+    bool ReadRow(int row, CaseNode& node, bool withData);
+    bool CommitChecked(int line);
+
+    std::string path_;
+    unsigned char key_[8] = {};
+    bool loggedIn_ = false;
+    std::unique_ptr<mk::Storage> storage_;
+    int lockFd_ = -1;
+    std::string lockPath_;
+    mk::View* case_ = nullptr;
+    mk::View* parameter_ = nullptr;
+    mk::View* bookmarks_ = nullptr;
+};

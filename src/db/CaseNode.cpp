@@ -1,0 +1,283 @@
+#include "db/CaseNode.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <istream>
+#include <iterator>
+#include <new>
+
+#include "kellib/Kelfilelib.h"
+
+namespace {
+
+constexpr double kSecondsPerDay = 86400.0;
+// Days from 1899-12-30 to 1970-01-01.
+constexpr double kUnixEpochDays = 25569.0;
+// 100 ns units from 1601-01-01 to 1970-01-01.
+constexpr uint64_t kUnixEpochFileTime = 116444736000000000ULL;
+
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrNormal = 0x80;
+
+bool SameNameNoCase(const std::string& a, size_t pos, size_t len, const std::string& b) {
+    if (len != b.size()) return false;
+    return strncasecmp(a.data() + pos, b.data(), len) == 0;
+}
+
+std::string FormatFields(int year, int month, int day, int hour, int minute, int second) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d年%02d月%02d日 %02d时%02d分%02d秒", year, month, day, hour,
+                  minute, second);
+    return buf;
+}
+
+// Signed decimal text of a 32-bit word, read back to the same bits.
+uint32_t AttrWord(const CaseNode& node, const char* name) {
+    return static_cast<uint32_t>(std::strtol(node.GetAttr(name).c_str(), nullptr, 10));
+}
+
+void SetAttrWord(CaseNode& node, const char* name, uint32_t word) {
+    node.SetAttr(name, std::to_string(static_cast<int32_t>(word)));
+}
+
+uint64_t FileTimeFromAttrs(const CaseNode& node, const char* low, const char* high) {
+    return (static_cast<uint64_t>(AttrWord(node, high)) << 32) | AttrWord(node, low);
+}
+
+void SetFileTimeAttrs(CaseNode& node, const char* low, const char* high, uint64_t fileTime) {
+    SetAttrWord(node, low, static_cast<uint32_t>(fileTime));
+    SetAttrWord(node, high, static_cast<uint32_t>(fileTime >> 32));
+}
+
+int64_t ToNs(const struct statx_timestamp& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Win32 attribute word of a file as this platform can tell it.
+uint32_t AttributeWord(const std::string& path, mode_t mode) {
+    uint32_t word = 0;
+    if (!(mode & S_IWUSR)) word |= kAttrReadOnly;
+    if (S_ISDIR(mode)) word |= kAttrDirectory;
+    if (ExtractFileNameExt(path).starts_with(".")) word |= kAttrHidden;
+    return word ? word : kAttrNormal;
+}
+
+bool ReadWholeFile(int fd, std::string& out) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    try {
+        out.assign(static_cast<size_t>(st.st_size), '\0');
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    size_t done = 0;
+    while (done < out.size()) {
+        ssize_t n = read(fd, out.data() + done, out.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string TypeName(int type) {
+    static const char* const names[] = {"资料夹", "纯文本", "HTML", "文件", "名片",
+                                        "URL",    "RTF格式", "白板", "声音"};
+    if (type < 0 || type > 8) return "";
+    return names[type];
+}
+
+double NowDayTime() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    struct tm local;
+    localtime_r(&ts.tv_sec, &local);
+    double localSeconds = static_cast<double>(ts.tv_sec + local.tm_gmtoff) + ts.tv_nsec / 1e9;
+    return kUnixEpochDays + localSeconds / kSecondsPerDay;
+}
+
+std::string FormatDayTime(double dayTime) {
+    // Round to the millisecond first, as day counts carry float noise.
+    double ms = std::floor((dayTime - kUnixEpochDays) * kSecondsPerDay * 1000.0 + 0.5);
+    time_t seconds = static_cast<time_t>(std::floor(ms / 1000.0));
+    struct tm t;
+    if (!gmtime_r(&seconds, &t)) return FormatFields(0, 0, 0, 0, 0, 0);
+    return FormatFields(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+std::string FormatFileTime(uint64_t fileTime) {
+    // Whole seconds since 1601 split into calendar fields directly (UTC).
+    int64_t seconds = static_cast<int64_t>(fileTime / 10000000ULL) -
+                      static_cast<int64_t>(kUnixEpochFileTime / 10000000ULL);
+    time_t s = static_cast<time_t>(seconds);
+    struct tm t;
+    if (!gmtime_r(&s, &t)) return FormatFields(0, 0, 0, 0, 0, 0);
+    return FormatFields(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+}
+
+uint64_t UnixNsToFileTime(int64_t unixNs) {
+    return static_cast<uint64_t>(unixNs / 100 + static_cast<int64_t>(kUnixEpochFileTime));
+}
+
+int64_t FileTimeToUnixNs(uint64_t fileTime) {
+    return (static_cast<int64_t>(fileTime) - static_cast<int64_t>(kUnixEpochFileTime)) * 100;
+}
+
+CaseNode::CaseNode() : Created(NowDayTime()) {}
+
+void CaseNode::SetData(const void* bytes, int32_t count) {
+    if (count <= 0) {
+        data_.clear();
+        return;
+    }
+    data_.assign(static_cast<const char*>(bytes), static_cast<size_t>(count));
+}
+
+void CaseNode::SetData(std::string bytes) { data_ = std::move(bytes); }
+
+bool CaseNode::SetDataFromStream(std::istream& in) {
+    in.clear();
+    in.seekg(0);
+    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return false;
+    data_ = std::move(bytes);
+    return true;
+}
+
+void CaseNode::SetDataFromText(const std::string& text) {
+    data_.assign(text.c_str(), text.size() + 1);
+}
+
+std::string CaseNode::GetAttr(const std::string& name) const {
+    size_t pos = 0;
+    while (pos < Attribute.size()) {
+        size_t end = Attribute.find("\r\n", pos);
+        if (end == std::string::npos) end = Attribute.size();
+        size_t eq = Attribute.find('=', pos);
+        if (eq != std::string::npos && eq < end && SameNameNoCase(Attribute, pos, eq - pos, name))
+            return Attribute.substr(eq + 1, end - eq - 1);
+        pos = end + 2;
+    }
+    return "";
+}
+
+void CaseNode::SetAttr(const std::string& name, const std::string& value) {
+    std::string rebuilt;
+    bool replaced = false;
+    size_t pos = 0;
+    while (pos < Attribute.size()) {
+        size_t end = Attribute.find("\r\n", pos);
+        if (end == std::string::npos) end = Attribute.size();
+        size_t eq = Attribute.find('=', pos);
+        bool match = eq != std::string::npos && eq < end &&
+                     SameNameNoCase(Attribute, pos, eq - pos, name);
+        if (!match) {
+            rebuilt.append(Attribute, pos, end - pos).append("\r\n");
+        } else if (!replaced && !value.empty()) {
+            rebuilt.append(name).append("=").append(value).append("\r\n");
+            replaced = true;
+        } else {
+            replaced = true;
+        }
+        pos = end + 2;
+    }
+    if (!replaced && !value.empty()) rebuilt.append(name).append("=").append(value).append("\r\n");
+    Attribute = std::move(rebuilt);
+}
+
+void CaseNode::Touch() { Modified = NowDayTime(); }
+
+std::string CaseNode::FormatCreated() const { return FormatDayTime(Created); }
+
+std::string CaseNode::FormatModified() const {
+    return FormatDayTime(Modified == 0 ? Created : Modified);
+}
+
+std::string CaseNode::FormatFileCreated() const {
+    return FormatFileTime(FileTimeFromAttrs(*this, "FCreateLow", "FCreateHigh"));
+}
+
+std::string CaseNode::FormatFileModified() const {
+    return FormatFileTime(FileTimeFromAttrs(*this, "FModifyLow", "FModifyHigh"));
+}
+
+bool CaseNode::LoadFromFile(const std::string& path, bool withFileInfo) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct statx sx;
+    if (withFileInfo && statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+        close(fd);
+        return false;
+    }
+    std::string bytes;
+    bool read = ReadWholeFile(fd, bytes);
+    close(fd);
+    if (!read) return false;
+    if (withFileInfo) {
+        int64_t modified = ToNs(sx.stx_mtime);
+        int64_t created = (sx.stx_mask & STATX_BTIME) ? ToNs(sx.stx_btime) : modified;
+        SetFileTimeAttrs(*this, "FCreateLow", "FCreateHigh", UnixNsToFileTime(created));
+        SetFileTimeAttrs(*this, "FModifyLow", "FModifyHigh", UnixNsToFileTime(modified));
+        SetAttr("FSize", std::to_string(static_cast<int32_t>(sx.stx_size)));
+        SetAttr("Attribute", std::to_string(static_cast<int32_t>(AttributeWord(path, sx.stx_mode))));
+    }
+    data_ = std::move(bytes);
+    return true;
+}
+
+bool CaseNode::SaveToFile(const std::string& path) const {
+    // Make a read-only file replaceable first.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR))
+        chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool written = WriteAll(fd, data_.data(), data_.size());
+    uint64_t modified = FileTimeFromAttrs(*this, "FModifyLow", "FModifyHigh");
+    if (written && modified != 0) {
+        int64_t ns = FileTimeToUnixNs(modified);
+        struct timespec times[2];
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1].tv_sec = static_cast<time_t>(ns / 1000000000);
+        times[1].tv_nsec = static_cast<long>(ns % 1000000000);
+        if (times[1].tv_nsec < 0) {
+            times[1].tv_nsec += 1000000000;
+            times[1].tv_sec -= 1;
+        }
+        futimens(fd, times);
+    }
+    if (close(fd) != 0 || !written) return false;
+    std::string attrText = GetAttr("Attribute");
+    char* end = nullptr;
+    long attr = std::strtol(attrText.c_str(), &end, 10);
+    if (attrText.empty() || *end) attr = kAttrNormal;
+    if (fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0) {
+        mode_t mode = st.st_mode & 07777;
+        mode = (attr & kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+        chmod(path.c_str(), mode);
+    }
+    return true;
+}

@@ -1,0 +1,25 @@
+#include "kellib/Kelapputil.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+int32_t TotalPhysicalMemory() {
+    long pages = sysconf(_SC_PHYS_PAGES);
+    long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return 0;
+    uint64_t total = static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize);
+    if (total > 0xFFFFFFFFULL) total = 0xFFFFFFFFULL;
+    return static_cast<int32_t>(static_cast<uint32_t>(total));
+}
+
+std::string GetTempDir() {
+    std::string dir = "/tmp";
+    const char* env = std::getenv("TMPDIR");
+    struct stat st;
+    if (env && *env && stat(env, &st) == 0 && S_ISDIR(st.st_mode)) dir = env;
+    if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "";
+    if (dir.back() != '/') dir += '/';
+    return dir;
+}

@@ -1,0 +1,12 @@
+// Machine facts without a window: memory size and the temporary folder.
+// (The window functions of this unit live with the desktop program.)
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Total physical memory in bytes as a signed 32-bit value; machines with 4 GiB
+// or more report 0xFFFFFFFF (-1), like the memory-status query it stands for.
+int32_t TotalPhysicalMemory();
+// The temporary folder with a trailing "/" ($TMPDIR when it is a folder, else /tmp).
+std::string GetTempDir();

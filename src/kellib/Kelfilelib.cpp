@@ -1,0 +1,93 @@
+#include "kellib/Kelfilelib.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace {
+
+NameErrorHandler& NameErrorSlot() {
+    static NameErrorHandler handler;
+    return handler;
+}
+
+// Position just after the last "/", 0 when there is none.
+size_t NameStart(const std::string& path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Position of the extension's dot in the last element, npos when none.
+size_t ExtStart(const std::string& path) {
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < NameStart(path)) return std::string::npos;
+    return dot;
+}
+
+bool IsDir(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+int64_t GetFileSize64(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return 0;
+    return static_cast<int64_t>(st.st_size);
+}
+
+std::string ExtractDir(const std::string& path) { return path.substr(0, NameStart(path)); }
+
+std::string ExtractPathNoExt(const std::string& path) {
+    size_t dot = ExtStart(path);
+    return dot == std::string::npos ? path : path.substr(0, dot);
+}
+
+std::string ExtractFileNameExt(const std::string& path) { return path.substr(NameStart(path)); }
+
+std::string ExtractExt(const std::string& path) {
+    size_t dot = ExtStart(path);
+    return dot == std::string::npos ? "" : path.substr(dot);
+}
+
+std::string ExtractNameNoExt(const std::string& path) {
+    return ExtractFileNameExt(ExtractPathNoExt(path));
+}
+
+bool HasForbiddenNameChar(const std::string& name) {
+    return name.find_first_of("\\/:*?\"<>|") != std::string::npos;
+}
+
+const std::string& InvalidNameMessage() {
+    static const std::string text = "名称中不能包扩以下字符:\n\\ / : * ? \" < > |";
+    return text;
+}
+
+void SetNameErrorHandler(NameErrorHandler handler) { NameErrorSlot() = std::move(handler); }
+
+bool ValidateName(const std::string& name) {
+    if (!HasForbiddenNameChar(name)) return true;
+    if (NameErrorSlot())
+        NameErrorSlot()("错误", InvalidNameMessage());
+    else
+        std::fprintf(stderr, "%s\n", InvalidNameMessage().c_str());
+    return false;
+}
+
+bool ForceDirs(const std::string& path) {
+    for (size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos < path.size() && path[pos] != '/') continue;
+        std::string prefix = path.substr(0, pos);
+        if (IsDir(prefix)) continue;
+        if (mkdir(prefix.c_str(), 0777) != 0 && !(errno == EEXIST && IsDir(prefix))) return false;
+    }
+    return true;
+}
+
+std::string FormatMB(int precision, int64_t size) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", precision, static_cast<double>(size) / 1048576.0);
+    return buf;
+}

@@ -1,0 +1,30 @@
+// Path splitting, file size, name validation, folder creation and size
+// formatting. Paths use the platform separator "/"; the extension belongs to
+// the last path element.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+int64_t GetFileSize64(const std::string& path);        // 0 when it cannot be read
+std::string ExtractDir(const std::string& path);        // up to and including the last "/"
+std::string ExtractPathNoExt(const std::string& path);  // folder and name, no extension
+std::string ExtractFileNameExt(const std::string& path);
+std::string ExtractExt(const std::string& path);        // with its dot; "" when none
+std::string ExtractNameNoExt(const std::string& path);
+
+// The nine characters a node or file name may not contain.
+bool HasForbiddenNameChar(const std::string& name);
+// The error text ValidateName shows ("名称中不能包扩以下字符:\n\\ / : * ? \" < > |").
+const std::string& InvalidNameMessage();
+// Shows the error box through the handler (title "错误", error icon) and
+// returns false when the name holds a forbidden character.
+using NameErrorHandler = std::function<void(const std::string& title, const std::string& text)>;
+void SetNameErrorHandler(NameErrorHandler handler);   // empty: message on stderr
+bool ValidateName(const std::string& name);
+
+// True when every folder along the path exists or could be created.
+bool ForceDirs(const std::string& path);
+// size / 2^20 with "%.*f" and the given precision.
+std::string FormatMB(int precision, int64_t size);
