@@ -1,0 +1,73 @@
+#include "public/SealedBlock.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+void PutLength(uint8_t* p, uint32_t n)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(n >> (8 * i));
+}
+
+int32_t GetLength(const uint8_t* p)
+{
+    uint32_t n = 0;
+    for (int i = 0; i < 4; ++i)
+        n |= uint32_t(p[i]) << (8 * i);
+    return static_cast<int32_t>(n);
+}
+
+} // namespace
+
+int64_t SealedLength(int64_t n)
+{
+    // The length word is signed 32-bit and L itself must stay below 2^31.
+    if (n < 1 || n > std::numeric_limits<int32_t>::max() - 11)
+        return 0;
+    return (n + 3) / 8 * 8 + 8;
+}
+
+int64_t EncryptBlock(const DesKey& key, const uint8_t* data, int64_t n, uint8_t* out)
+{
+    const int64_t L = SealedLength(n);
+    if (L == 0)
+        return 0;
+    std::memmove(out, data, static_cast<size_t>(n));
+    std::memset(out + n, 0, static_cast<size_t>(L - 4 - n));
+    PutLength(out + L - 4, static_cast<uint32_t>(n));
+    DESEncrypt(key, out, static_cast<size_t>(L));
+    return L;
+}
+
+std::string EncryptBlock(const DesKey& key, std::string_view data)
+{
+    std::string sealed(static_cast<size_t>(SealedLength(static_cast<int64_t>(data.size()))), '\0');
+    if (!sealed.empty())
+        EncryptBlock(key, reinterpret_cast<const uint8_t*>(data.data()),
+                     static_cast<int64_t>(data.size()), reinterpret_cast<uint8_t*>(sealed.data()));
+    return sealed;
+}
+
+int64_t DecryptBlock(const DesKey& key, uint8_t* sealed, int64_t L)
+{
+    if (L < 1 || L % 8 != 0)
+        return 0;
+    DESDecrypt(key, sealed, static_cast<size_t>(L));
+    const int64_t n = GetLength(sealed + L - 4);
+    // Sealing gives L - 11 <= n <= L - 4; the accepted range is a little
+    // wider, but never below one byte.
+    if (n < 1 || n < L - 16 || n > L - 4)
+        return 0;
+    return n;
+}
+
+bool DecryptBlock(const DesKey& key, std::string_view sealed, std::string& data)
+{
+    data.assign(sealed);
+    const int64_t n = DecryptBlock(key, reinterpret_cast<uint8_t*>(data.data()),
+                                   static_cast<int64_t>(data.size()));
+    data.resize(static_cast<size_t>(n));
+    return n > 0;
+}
