@@ -108,14 +108,18 @@ View* Seq::GetSubview(int row, int col) { return Valid(row, col, "V") ? cols_[co
 void Seq::SetInt(int row, int col, int64_t value) {
     if (!Valid(row, col, "IL")) return;
     auto& c = cols_[col];
-    c.ints[row] = c.def.type == 'I' ? static_cast<int32_t>(value) : value;
+    int64_t v = c.def.type == 'I' ? static_cast<int32_t>(value) : value;
+    if (c.ints[row] == v) return;
+    c.ints[row] = v;
     c.dirty = true;
 }
 
 void Seq::SetDouble(int row, int col, double value) {
     if (!Valid(row, col, "DF")) return;
     auto& c = cols_[col];
-    c.ints[row] = DoubleToBits(c.def.type, value);
+    int64_t v = DoubleToBits(c.def.type, value);
+    if (c.ints[row] == v) return;
+    c.ints[row] = v;
     c.dirty = true;
 }
 
@@ -125,6 +129,7 @@ void Seq::SetBytes(int row, int col, const std::string& value) {
     Cell cell;
     cell.data = value;
     if (c.def.type == 'S' && !value.empty()) cell.data.push_back('\0');
+    if (!c.cells[row].inFile && c.cells[row].data == cell.data) return;
     c.cells[row] = std::move(cell);
     c.dirty = true;
 }
