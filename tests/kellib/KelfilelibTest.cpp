@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "kellib/Kelapputil.h"
+#include "kellib/Kelfilelib.h"
+
+TEST(Kelfilelib, PathSplitting) {
+    struct Case {
+        const char* path;
+        const char* dir;
+        const char* noExt;
+        const char* nameExt;
+        const char* ext;
+        const char* nameNoExt;
+    };
+    const Case cases[] = {
+        {"/home/u/notes.vldb", "/home/u/", "/home/u/notes", "notes.vldb", ".vldb", "notes"},
+        {"a.b/c", "a.b/", "a.b/c", "c", "", "c"},
+        {"c.tar.gz", "", "c.tar", "c.tar.gz", ".gz", "c.tar"},
+        {"/x/.hidden", "/x/", "/x/", ".hidden", ".hidden", ""},
+        {"/x/dir/", "/x/dir/", "/x/dir/", "", "", ""},
+        {"", "", "", "", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(ExtractDir(c.path), c.dir);
+        EXPECT_EQ(ExtractPathNoExt(c.path), c.noExt);
+        EXPECT_EQ(ExtractFileNameExt(c.path), c.nameExt);
+        EXPECT_EQ(ExtractExt(c.path), c.ext);
+        EXPECT_EQ(ExtractNameNoExt(c.path), c.nameNoExt);
+    }
+}
+
+TEST(Kelfilelib, ValidateNameShowsTheErrorOnce) {
+    std::vector<std::string> shown;
+    SetNameErrorHandler([&](const std::string& title, const std::string& text) {
+        shown.push_back(title + "|" + text);
+    });
+    EXPECT_TRUE(ValidateName("笔记 2024 第1页"));
+    EXPECT_FALSE(ValidateName("a|b"));
+    EXPECT_FALSE(ValidateName("a>b"));
+    for (char c : std::string("\\/:*?\"<>|")) EXPECT_TRUE(HasForbiddenNameChar(std::string("x") + c));
+    SetNameErrorHandler(nullptr);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], "错误|名称中不能包扩以下字符:\n\\ / : * ? \" < > |");
+}
+
+TEST(Kelfilelib, ForceDirsAndFileSize) {
+    auto base = std::filesystem::temp_directory_path() / ("vl-kellib-" + std::to_string(getpid()));
+    std::string deep = (base / "a" / "b" / "c").string();
+    EXPECT_TRUE(ForceDirs(deep));
+    EXPECT_TRUE(std::filesystem::is_directory(deep));
+    EXPECT_TRUE(ForceDirs(deep + "/"));
+    std::string file = (base / "f").string();
+    std::ofstream(file) << "12345";
+    EXPECT_EQ(GetFileSize64(file), 5);
+    EXPECT_FALSE(ForceDirs(file + "/sub"));
+    EXPECT_EQ(GetFileSize64((base / "missing").string()), 0);
+    // Sizes beyond 4 GB: a sparse file.
+    std::filesystem::resize_file(file, (int64_t{5} << 30) + 3);
+    EXPECT_EQ(GetFileSize64(file), (int64_t{5} << 30) + 3);
+    std::filesystem::remove_all(base);
+}
+
+TEST(Kelfilelib, FormatMB) {
+    EXPECT_EQ(FormatMB(1, 1572864), "1.5");
+    EXPECT_EQ(FormatMB(1, 0), "0.0");
+    EXPECT_EQ(FormatMB(2, 1048576), "1.00");
+}
+
+TEST(Kelapputil, MachineFacts) {
+    int32_t memory = TotalPhysicalMemory();
+    EXPECT_NE(memory, 0);
+    std::string temp = GetTempDir();
+    ASSERT_FALSE(temp.empty());
+    EXPECT_EQ(temp.back(), '/');
+    EXPECT_TRUE(std::filesystem::is_directory(temp));
+    setenv("TMPDIR", "/no/such/folder", 1);
+    EXPECT_EQ(GetTempDir(), "/tmp/");
+    unsetenv("TMPDIR");
+}
