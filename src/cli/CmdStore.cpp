@@ -1,9 +1,352 @@
+// Store commands of vaultleaf-cli: create, ls, tree, cat, add, set, mv, rm,
+// passwd, pack, check. Captions and text print as UTF-8; the database keeps
+// them in its own code page. Every change commits once at its end.
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <unordered_set>
+
+#include <unistd.h>
+
 #include "cli/Commands.h"
+#include "cli/StoreSession.h"
+#include "kellib/Kelcodepage.h"
+#include "kellib/Kelfilelib.h"
 
 namespace cli {
 
+namespace {
+
+bool IsTextKind(int type) { return type == kNodeText || type == kNodeHtml || type == kNodeUrl; }
+
+std::string JsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string Number(double value) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", value);
+    return buf;
+}
+
+// Reads FILE, or stdin when file is empty or "-".
+bool ReadInput(const std::string& file, std::string& bytes) {
+    if (file.empty() || file == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        return !std::cin.bad();
+    }
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Fills the node's content from FILE or stdin: text kinds convert UTF-8 to the
+// database code page (with the terminating zero), --raw and other kinds keep
+// the bytes, kind 3 from a FILE is read as a file node with times and attributes.
+int LoadContent(CaseNode& node, const std::string& file, bool raw) {
+    if (node.Type == kNodeFile && !file.empty() && file != "-") {
+        if (!node.LoadFromFile(file, true)) return Fail(kExitError, "读文件\"" + file + "\"出错。");
+        return kExitOk;
+    }
+    std::string bytes;
+    if (!ReadInput(file, bytes)) return Fail(kExitError, "cannot read \"" + file + "\"");
+    if (IsTextKind(node.Type) && !raw)
+        node.SetDataFromText(Utf8ToAnsi(bytes));
+    else
+        node.SetData(std::move(bytes));
+    if (node.Type == kNodeFile) node.SetAttr("FSize", std::to_string(node.DataSize()));
+    return kExitOk;
+}
+
+// Parent ids 0 and -1 always exist; any other must be a node.
+bool ParentExists(CaseDB& db, int32_t parent) {
+    CaseNode node;
+    return parent == kParentTop || parent == kParentRecycleBin || db.GetNode(parent, node, false);
+}
+
+int CommitOrFail(CaseDB& db) {
+    return db.Commit() ? kExitOk : Fail(kExitError, "the change could not be written");
+}
+
+// Common frame of the commands on an existing database: options, argument
+// count, open and login; then body(db, args).
+template <typename Body>
+int WithDatabase(const Args& args, size_t minArgs, size_t maxArgs, const char* usage, Body body) {
+    StoreArgs parsed;
+    if (!ParseStoreArgs(args, parsed)) return kExitUsage;
+    if (parsed.positional.size() < minArgs || parsed.positional.size() > maxArgs)
+        return Fail(kExitUsage, std::string("usage: vaultleaf-cli ") + usage);
+    SetInternalFailureReporter([](const std::string& m) { Fail(kExitError, m); });
+    CaseDB db;
+    std::string password;
+    int rc = OpenAndLogin(db, parsed.positional[0], parsed.passwordFile, &password);
+    if (rc != kExitOk) return rc;
+    return body(db, parsed, password);
+}
+
+int IdArg(const StoreArgs& a, size_t index, int32_t& id, int32_t fallback = 0) {
+    if (index >= a.positional.size()) {
+        id = fallback;
+        return kExitOk;
+    }
+    if (!ParseId(a.positional[index], id)) return Fail(kExitUsage, "not a node id: " + a.positional[index]);
+    return kExitOk;
+}
+
+// ---- commands ------------------------------------------------------------------
+
+const char* const kCreateUsage = "create DB [--new-password-file FILE]";
+const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
+const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
+const char* const kCatUsage = "cat DB ID [--raw] [--password-file FILE]";
+const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]";
+const char* const kSetUsage = "set DB ID [FILE] [--raw] [--password-file FILE]";
+const char* const kMvUsage = "mv DB ID PARENT [--password-file FILE]";
+const char* const kRmUsage = "rm DB ID [--password-file FILE]";
+const char* const kPasswdUsage = "passwd DB [--password-file FILE] [--new-password-file FILE]";
+const char* const kPackUsage = "pack DB [--password-file FILE]";
+const char* const kCheckUsage = "check DB [--password-file FILE]";
+
+int Create(const Args& args) {
+    StoreArgs a;
+    if (!ParseStoreArgs(args, a)) return kExitUsage;
+    if (a.positional.size() != 1) return Fail(kExitUsage, std::string("usage: vaultleaf-cli ") + kCreateUsage);
+    const std::string& path = a.positional[0];
+    if (access(path.c_str(), F_OK) == 0) return Fail(kExitError, "\"" + path + "\" already exists");
+    CaseDB db;
+    int result = db.Open(path, true);
+    if (result != CaseDB::kOpened) return Fail(kExitNoDatabase, OpenFailureMessage(result, path));
+    auto password = ReadNewPassword(a.newPasswordFile.empty() ? a.passwordFile : a.newPasswordFile);
+    if (!password || !db.Login(*password)) {
+        db.Close();
+        unlink(path.c_str());
+        return password ? Fail(kExitError, "the database could not be written") : kExitError;
+    }
+    return kExitOk;
+}
+
+int Ls(const Args& args) {
+    return WithDatabase(args, 1, 2, kLsUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        int32_t parent;
+        if (int rc = IdArg(a, 1, parent); rc) return rc;
+        if (!ParentExists(db, parent)) return Fail(kExitError, "no node " + std::to_string(parent));
+        bool first = true;
+        if (a.json) std::printf("[");
+        for (int32_t id : db.GetChildren(parent)) {
+            CaseNode node;
+            bool read = db.GetNode(id, node, a.json) || db.GetNode(id, node, false);
+            if (!read) continue;
+            std::string caption = AnsiToUtf8(node.Caption);
+            if (!a.json) {
+                std::printf("%d\t%d\t%d\t%s\n", node.Id, node.Type, node.Order, caption.c_str());
+                continue;
+            }
+            std::printf("%s\n  {\"id\": %d, \"parent\": %d, \"kind\": %d, \"order\": %d, \"caption\": %s, "
+                        "\"created\": %s, \"modified\": %s, \"size\": %d}",
+                        first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
+                        JsonString(caption).c_str(), Number(node.Created).c_str(),
+                        Number(node.Modified).c_str(), node.DataSize());
+            first = false;
+        }
+        if (a.json) std::printf("%s]\n", first ? "" : "\n");
+        return kExitOk;
+    });
+}
+
+void PrintTree(CaseDB& db, int32_t parent, int depth, std::unordered_set<int32_t>& seen) {
+    for (int32_t id : db.GetChildren(parent)) {
+        if (!seen.insert(id).second) continue;
+        CaseNode node;
+        std::string caption = db.GetNode(id, node, false) ? AnsiToUtf8(node.Caption) : "?";
+        std::printf("%s%d\t%d\t%s\n", std::string(2 * depth, ' ').c_str(), id, node.Type, caption.c_str());
+        PrintTree(db, id, depth + 1, seen);
+    }
+}
+
+int Tree(const Args& args) {
+    return WithDatabase(args, 1, 2, kTreeUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        int32_t root;
+        if (int rc = IdArg(a, 1, root); rc) return rc;
+        if (!ParentExists(db, root)) return Fail(kExitError, "no node " + std::to_string(root));
+        std::unordered_set<int32_t> seen{root};
+        PrintTree(db, root, 0, seen);
+        return kExitOk;
+    });
+}
+
+int Cat(const Args& args) {
+    return WithDatabase(args, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        int32_t id;
+        if (int rc = IdArg(a, 1, id); rc) return rc;
+        CaseNode node;
+        if (!db.GetNode(id, node, true)) return Fail(kExitError, "node " + std::to_string(id) + " cannot be read");
+        std::string out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        return std::fflush(stdout) == 0 ? kExitOk : Fail(kExitError, "cannot write the content");
+    });
+}
+
+int Add(const Args& args) {
+    return WithDatabase(args, 4, 5, kAddUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        int32_t parent, kind;
+        if (int rc = IdArg(a, 1, parent); rc) return rc;
+        if (!ParseId(a.positional[2], kind) || kind < 0 || kind > 8)
+            return Fail(kExitUsage, "KIND is a node kind code from 0 to 8");
+        if (!ParentExists(db, parent)) return Fail(kExitError, "no node " + std::to_string(parent));
+        CaseNode node;
+        node.Type = static_cast<uint8_t>(kind);
+        node.Parent = parent;
+        node.Caption = Utf8ToAnsi(a.positional[3]);
+        std::string file = a.positional.size() > 4 ? a.positional[4] : "";
+        if (kind == kNodeFolder && file.empty())
+            node.SetDataFromText("");
+        else if (int rc = LoadContent(node, file, a.raw); rc)
+            return rc;
+        node.Order = db.MaxChildOrder(parent) + 1;
+        node.Id = db.TakeNextId(false);
+        if (!db.AddNode(node)) return Fail(kExitError, "the node could not be stored");
+        if (int rc = CommitOrFail(db); rc) return rc;
+        std::printf("%d\n", node.Id);
+        return kExitOk;
+    });
+}
+
+int Set(const Args& args) {
+    return WithDatabase(args, 2, 3, kSetUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        int32_t id;
+        if (int rc = IdArg(a, 1, id); rc) return rc;
+        CaseNode node;
+        if (!db.GetNode(id, node, false)) return Fail(kExitError, "no node " + std::to_string(id));
+        if (int rc = LoadContent(node, a.positional.size() > 2 ? a.positional[2] : "", a.raw); rc) return rc;
+        node.Touch();
+        if (!db.SaveNode(node)) return Fail(kExitError, "the node could not be stored");
+        return CommitOrFail(db);
+    });
+}
+
+int Mv(const Args& args) {
+    return WithDatabase(args, 3, 3, kMvUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        int32_t id, parent;
+        if (int rc = IdArg(a, 1, id); rc) return rc;
+        if (int rc = IdArg(a, 2, parent); rc) return rc;
+        CaseNode node;
+        if (!db.GetNode(id, node, false)) return Fail(kExitError, "no node " + std::to_string(id));
+        if (!ParentExists(db, parent)) return Fail(kExitError, "no node " + std::to_string(parent));
+        if (!db.MoveNode(id, parent)) return Fail(kExitError, "a node cannot move below itself");
+        return CommitOrFail(db);
+    });
+}
+
+// True when the node lies in the recycle bin, at any depth.
+bool InRecycleBin(CaseDB& db, int32_t id) {
+    std::unordered_set<int32_t> seen;
+    CaseNode node;
+    while (seen.insert(id).second && db.GetNode(id, node, false)) {
+        if (node.Parent == kParentRecycleBin) return true;
+        id = node.Parent;
+    }
+    return false;
+}
+
+int Rm(const Args& args) {
+    return WithDatabase(args, 2, 2, kRmUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        int32_t id;
+        if (int rc = IdArg(a, 1, id); rc) return rc;
+        CaseNode node;
+        if (!db.GetNode(id, node, false)) return Fail(kExitError, "no node " + std::to_string(id));
+        bool done = InRecycleBin(db, id) ? db.DeleteNode(id) : db.MoveNode(id, kParentRecycleBin);
+        if (!done) return Fail(kExitError, "the node could not be removed");
+        return CommitOrFail(db);
+    });
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+unsigned char passwdCancel = 0;
+
+int Passwd(const Args& args) {
+    return WithDatabase(args, 1, 1, kPasswdUsage, [](CaseDB& db, const StoreArgs& a, const std::string& old) -> int {
+        auto fresh = ReadNewPassword(a.newPasswordFile);
+        if (!fresh) return kExitError;
+        if (*fresh == old) return Fail(kExitError, "新密码与旧密码不能相同。");
+        bool showProgress = isatty(STDERR_FILENO);
+        int maximum = 0;
+        PasswordProgress progress;
+        progress.SetMaximum = [&maximum](int m) { maximum = m; };
+        progress.SetPosition = [&](int pos) {
+            if (showProgress && (pos % 64 == 0 || pos == maximum)) std::fprintf(stderr, "\r%d/%d", pos, maximum);
+        };
+        progress.ProcessEvents = [] { passwdCancel = interrupted ? 1 : 0; };
+        auto previous = std::signal(SIGINT, [](int) { interrupted = 1; });
+        bool changed = db.ChangePassword(old, *fresh, passwdCancel, progress);
+        std::signal(SIGINT, previous);
+        if (showProgress && maximum > 0) std::fprintf(stderr, "\n");
+        if (!changed) return Fail(kExitError, "密码修改失败，密码和数据已恢复。");
+        std::printf("密码修改成功。\n");
+        return kExitOk;
+    });
+}
+
+int Pack(const Args& args) {
+    return WithDatabase(args, 1, 1, kPackUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        const std::string& path = a.positional[0];
+        std::string before = FormatMB(1, GetFileSize64(path));
+        if (!db.Pack()) return Fail(kExitError, "数据库压缩出错。");
+        std::printf("数据库文件大小：%sMB，压缩后的文件大小为%sMB。\n", before.c_str(),
+                    FormatMB(1, GetFileSize64(path)).c_str());
+        return kExitOk;
+    });
+}
+
+int Check(const Args& args) {
+    return WithDatabase(args, 1, 1, kCheckUsage, [](CaseDB& db, const StoreArgs&, const std::string&) -> int {
+        SetInternalFailureReporter([](const std::string&) {});
+        int failed = 0;
+        std::vector<int32_t> ids = db.AllNodeIds();
+        for (int32_t id : ids) {
+            CaseNode node;
+            if (db.GetNode(id, node, true)) continue;
+            ++failed;
+            bool captionRead = db.GetNode(id, node, false);
+            std::printf("%d\t%s\t%s\n", id, captionRead ? AnsiToUtf8(node.Caption).c_str() : "?",
+                        captionRead ? "content cannot be opened" : "caption cannot be opened");
+        }
+        std::printf("%zu nodes, %d unreadable\n", ids.size(), failed);
+        return failed ? kExitError : kExitOk;
+    });
+}
+
+}  // namespace
+
 const std::vector<Command>& StoreCommands() {
-    static const std::vector<Command> commands;
+    static const std::vector<Command> commands = {
+        {"create", kCreateUsage, Create},
+        {"ls", kLsUsage, Ls},
+        {"tree", kTreeUsage, Tree},
+        {"cat", kCatUsage, Cat},
+        {"add", kAddUsage, Add},
+        {"set", kSetUsage, Set},
+        {"mv", kMvUsage, Mv},
+        {"rm", kRmUsage, Rm},
+        {"passwd", kPasswdUsage, Passwd},
+        {"pack", kPackUsage, Pack},
+        {"check", kCheckUsage, Check},
+    };
     return commands;
 }
 

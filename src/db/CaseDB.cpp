@@ -1,42 +1,570 @@
 #include "db/CaseDB.h"
 
-#include "mk/Storage.h"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-void SetInternalFailureReporter(InternalFailureReporter) {}
-void ReportInternalFailure(const char*, const char*, int) {}
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "db/ContentEnvelope.h"
+#include "db/KELMKPackStream.h"
+#include "kellib/Kelfilelib.h"
+#include "mk/Storage.h"
+#include "public/CRC32NF.h"
+#include "public/ContentKey.h"
+
+namespace {
+
+const char* const kCaseDescription =
+    "Case[Id:I,Parent:I,Order:I,Type:I,Caption:B,Created:D,Modified:D,Attribute:S,Data:B]";
+const char* const kParameterDescription = "Parameter[Name:S,Value:S]";
+const char* const kBookmarksDescription = "Bookmarks[Id:I]";
+const char* const kSourcePath = "db/CaseDB";
+
+InternalFailureReporter& ReporterSlot() {
+    static InternalFailureReporter reporter;
+    return reporter;
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Makes renames and deletions in the database's folder durable.
+void SyncFolder(const std::string& path) {
+    std::string dir = ExtractDir(path);
+    int fd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+// Extension of the file name replaced by ext.
+std::string WithExtension(const std::string& path, const char* ext) {
+    return ExtractPathNoExt(path) + ext;
+}
+
+}  // namespace
+
+#define STORE_FAILURE(condition) ReportInternalFailure(condition, kSourcePath, __LINE__)
+
+void SetInternalFailureReporter(InternalFailureReporter reporter) {
+    ReporterSlot() = std::move(reporter);
+}
+
+void ReportInternalFailure(const char* condition, const char* file, int line) {
+    std::string message = std::string("Assertion failed: ") + condition + ", file " + file +
+                          ", line " + std::to_string(line);
+    if (ReporterSlot())
+        ReporterSlot()(message);
+    else
+        std::fprintf(stderr, "%s\n", message.c_str());
+}
 
 CaseDB::CaseDB() = default;
-CaseDB::~CaseDB() = default;
-int CaseDB::Open(const std::string&, bool) { return kOpenFailed; }
-void CaseDB::Close() {}
-bool CaseDB::IsOpen() const { return false; }
-bool CaseDB::Commit() { return false; }
-bool CaseDB::Rollback() { return false; }
-int32_t CaseDB::TakeNextId(bool) { return 0; }
-bool CaseDB::AddNode(const CaseNode&) { return false; }
-bool CaseDB::GetNode(int32_t, CaseNode&, bool) { return false; }
-bool CaseDB::SaveNode(const CaseNode&) { return false; }
-bool CaseDB::DeleteNode(int32_t) { return false; }
-bool CaseDB::MoveNode(int32_t, int32_t) { return false; }
-bool CaseDB::IsDescendant(int32_t, int32_t) { return false; }
-int32_t CaseDB::MaxChildOrder(int32_t) { return 0; }
-std::vector<int32_t> CaseDB::GetChildren(int32_t) { return {}; }
-int CaseDB::CountDescendants(int32_t) { return 0; }
-int CaseDB::NodeCount() const { return 0; }
-std::string CaseDB::GetParam(const std::string&, const std::string& d) { return d; }
-bool CaseDB::SetParam(const std::string&, const std::string&) { return false; }
-bool CaseDB::GetParamBool(const std::string&, bool d) { return d; }
-bool CaseDB::SetParamBool(const std::string&, bool) { return false; }
-int32_t CaseDB::GetParamInt(const std::string&, int32_t d) { return d; }
-bool CaseDB::SetParamInt(const std::string&, int32_t) { return false; }
-bool CaseDB::AddBookmark(int32_t) { return false; }
-bool CaseDB::RemoveBookmark(int32_t) { return false; }
-bool CaseDB::IsBookmark(int32_t) { return false; }
-std::vector<int32_t> CaseDB::GetBookmarks() { return {}; }
-bool CaseDB::Login(const std::string&) { return false; }
-bool CaseDB::ChangePassword(const std::string&, const std::string&, const unsigned char&,
-                            const PasswordProgress&) { return false; }
-bool CaseDB::Pack() { return false; }
-std::string CaseDB::LockPath(const std::string& p) { return p + ".lock"; }
-std::string CaseDB::SwapPath(const std::string& p) { return p; }
-std::string CaseDB::BackupPath(const std::string& p) { return p; }
+
+CaseDB::~CaseDB() { Close(); }
+
+std::string CaseDB::LockPath(const std::string& dbPath) { return dbPath + ".lock"; }
+std::string CaseDB::SwapPath(const std::string& dbPath) { return WithExtension(dbPath, ".$_swp"); }
+std::string CaseDB::BackupPath(const std::string& dbPath) { return WithExtension(dbPath, ".$_bak"); }
+
+// ---- open and close --------------------------------------------------------
+
+int CaseDB::Open(const std::string& path, bool create) {
+    Close();
+    path_ = path;
+    if (!Lock()) return kLockFailed;
+    if (!FileExists(path) && FileExists(BackupPath(path)) && !RestoreBackup()) {
+        Unlock();
+        return kOpenFailed;
+    }
+    bool isNew = !FileExists(path);
+    if (isNew && !create) {
+        Unlock();
+        return kFileMissing;
+    }
+    if (isNew) {
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            Unlock();
+            return kOpenFailed;
+        }
+        close(fd);
+    }
+    int result = OpenStorage(isNew);
+    if (result != kOpened) Unlock();
+    return result;
+}
+
+// An interrupted pack can leave the database only under its backup name:
+// that file holds every committed change, so it becomes the database again.
+bool CaseDB::RestoreBackup() {
+    if (rename(BackupPath(path_).c_str(), path_.c_str()) != 0) return false;
+    SyncFolder(path_);
+    return true;
+}
+
+int CaseDB::OpenStorage(bool isNew) {
+    storage_ = std::make_unique<mk::Storage>();
+    mk::Status status = storage_->Open(path_, false);
+    if (status == mk::Status::IoError) {
+        ReleaseStorage();
+        return kOpenFailed;
+    }
+    if ((status != mk::Status::Ok && status != mk::Status::Recovered) || !BindViews()) {
+        ReleaseStorage();
+        return kNotDatabase;
+    }
+    if (isNew) {
+        SetParamInt("Version", 10);
+        return kOpened;
+    }
+    if (parameter_->RowCount() == 0) {
+        ReleaseStorage();
+        return kNotDatabase;
+    }
+    return kOpened;
+}
+
+bool CaseDB::BindViews() {
+    case_ = storage_->GetAs(kCaseDescription);
+    parameter_ = storage_->GetAs(kParameterDescription);
+    bookmarks_ = storage_->GetAs(kBookmarksDescription);
+    if (!case_ || !parameter_ || !bookmarks_) return false;
+    cId_ = case_->Column("Id");
+    cParent_ = case_->Column("Parent");
+    cOrder_ = case_->Column("Order");
+    cType_ = case_->Column("Type");
+    cCaption_ = case_->Column("Caption");
+    cCreated_ = case_->Column("Created");
+    cModified_ = case_->Column("Modified");
+    cAttribute_ = case_->Column("Attribute");
+    cData_ = case_->Column("Data");
+    pName_ = parameter_->Column("Name");
+    pValue_ = parameter_->Column("Value");
+    bId_ = bookmarks_->Column("Id");
+    return true;
+}
+
+void CaseDB::ReleaseStorage() {
+    if (storage_) storage_->Close();
+    storage_.reset();
+    case_ = parameter_ = bookmarks_ = nullptr;
+}
+
+void CaseDB::Close() {
+    ReleaseStorage();
+    Unlock();
+    loggedIn_ = false;
+}
+
+bool CaseDB::IsOpen() const { return storage_ != nullptr; }
+
+// The lock is an exclusive, non-blocking OS lock on the ".lock" file, held
+// while the database is open. A lock file left by a crashed process holds no
+// lock, so it does not block. After locking, the file must still be the one
+// under the name: a holder that just closed has deleted it, and a lock on the
+// deleted file would guard nothing.
+bool CaseDB::Lock() {
+    if (lockFd_ >= 0) return true;
+    lockPath_ = LockPath(path_);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int fd = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) return false;
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            return false;
+        }
+        struct stat held, named;
+        if (fstat(fd, &held) == 0 && stat(lockPath_.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+            if (ftruncate(fd, 0) != 0) {
+                // An empty lock file is all that matters; a failed truncate is harmless.
+            }
+            lockFd_ = fd;
+            return true;
+        }
+        close(fd);
+    }
+    return false;
+}
+
+void CaseDB::Unlock() {
+    if (lockFd_ < 0) return;
+    unlink(lockPath_.c_str());
+    close(lockFd_);
+    lockFd_ = -1;
+}
+
+// ---- commit, rollback, ids ---------------------------------------------------
+
+bool CaseDB::Commit() {
+    if (!IsOpen()) return false;
+    if (storage_->Commit()) return true;
+    STORE_FAILURE("_storage->Commit()");
+    return false;
+}
+
+bool CaseDB::Rollback() {
+    if (!IsOpen()) return false;
+    case_ = parameter_ = bookmarks_ = nullptr;
+    return storage_->Rollback() && BindViews();
+}
+
+bool CaseDB::RollbackChecked(int line) {
+    if (Rollback()) return true;
+    ReportInternalFailure("_rollback()", kSourcePath, line);
+    return false;
+}
+
+int32_t CaseDB::TakeNextId(bool commit) {
+    if (!IsOpen()) return 0;
+    int32_t id = GetParamInt("NextId", 1);
+    SetParamInt("NextId", id + 1);
+    if (commit) Commit();
+    return id;
+}
+
+// ---- rows and nodes ------------------------------------------------------------
+
+int CaseDB::NodeCount() const { return IsOpen() ? case_->RowCount() : 0; }
+
+std::vector<int32_t> CaseDB::AllNodeIds() const {
+    std::vector<int32_t> ids;
+    for (int row = 0, n = NodeCount(); row < n; ++row)
+        ids.push_back(static_cast<int32_t>(case_->GetInt(row, cId_)));
+    return ids;
+}
+
+int CaseDB::FindNodeRow(int32_t id) const {
+    return case_->Find({{cId_, mk::Value{int64_t{id}}}});
+}
+
+bool CaseDB::WriteRow(int row, const CaseNode& node, const DesKey& key) {
+    std::string caption, data;
+    try {
+        if (!SealCaption(key, node.Caption, caption) ||
+            (node.DataSize() > 0 && !SealContent(key, node.DataBytes(), data))) {
+            STORE_FAILURE("false");
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        STORE_FAILURE("false");
+        return false;
+    }
+    if (row < 0) row = case_->AddRow();
+    case_->SetInt(row, cId_, node.Id);
+    case_->SetInt(row, cParent_, node.Parent);
+    case_->SetInt(row, cOrder_, node.Order);
+    case_->SetInt(row, cType_, node.Type);
+    case_->SetBytes(row, cCaption_, caption);
+    case_->SetDouble(row, cCreated_, node.Created);
+    case_->SetDouble(row, cModified_, node.Modified == 0 ? node.Created : node.Modified);
+    case_->SetBytes(row, cAttribute_, node.Attribute);
+    case_->SetBytes(row, cData_, data);
+    return true;
+}
+
+bool CaseDB::ReadRow(int row, CaseNode& node, bool withData, const DesKey& key) {
+    std::string sealedCaption, caption, sealedData, content;
+    try {
+        // A wrong length word still gives the text up to its zero byte; bytes
+        // that are no sealed block at all make the node unreadable.
+        if (!case_->GetBytes(row, cCaption_, sealedCaption)) return false;
+        if (!OpenCaption(key, sealedCaption, caption) && caption.empty()) return false;
+        if (withData) {
+            if (!case_->GetBytes(row, cData_, sealedData)) return false;
+            if (!sealedData.empty() && !OpenContent(key, sealedData, content)) return false;
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    node.Id = static_cast<int32_t>(case_->GetInt(row, cId_));
+    node.Parent = static_cast<int32_t>(case_->GetInt(row, cParent_));
+    node.Order = static_cast<int32_t>(case_->GetInt(row, cOrder_));
+    node.Type = static_cast<uint8_t>(case_->GetInt(row, cType_));
+    node.Attribute = case_->GetString(row, cAttribute_);
+    node.Created = case_->GetDouble(row, cCreated_);
+    node.Modified = case_->GetDouble(row, cModified_);
+    node.Caption = std::move(caption);
+    if (withData) node.SetData(std::move(content));
+    return true;
+}
+
+bool CaseDB::AddNode(const CaseNode& node) {
+    if (!IsOpen() || !loggedIn_) return false;
+    return WriteRow(-1, node, key_);
+}
+
+bool CaseDB::GetNode(int32_t id, CaseNode& node, bool withData) {
+    if (!IsOpen() || !loggedIn_) return false;
+    int row = FindNodeRow(id);
+    if (row < 0) return false;
+    if (ReadRow(row, node, withData, key_)) return true;
+    STORE_FAILURE("false");
+    return false;
+}
+
+bool CaseDB::SaveNode(const CaseNode& node) {
+    if (!IsOpen() || !loggedIn_) return false;
+    return WriteRow(FindNodeRow(node.Id), node, key_);
+}
+
+// Every id below id, each once, even when a damaged file makes parents circular.
+std::vector<int32_t> CaseDB::Subtree(int32_t id) const {
+    std::unordered_map<int32_t, std::vector<int32_t>> children;
+    for (int row = 0, n = case_->RowCount(); row < n; ++row)
+        children[static_cast<int32_t>(case_->GetInt(row, cParent_))].push_back(
+            static_cast<int32_t>(case_->GetInt(row, cId_)));
+    std::vector<int32_t> found;
+    std::unordered_set<int32_t> seen{id};
+    std::vector<int32_t> pending{id};
+    while (!pending.empty()) {
+        int32_t parent = pending.back();
+        pending.pop_back();
+        auto it = children.find(parent);
+        if (it == children.end()) continue;
+        for (int32_t child : it->second) {
+            if (!seen.insert(child).second) continue;
+            found.push_back(child);
+            pending.push_back(child);
+        }
+    }
+    return found;
+}
+
+bool CaseDB::DeleteNode(int32_t id) {
+    if (!IsOpen() || FindNodeRow(id) < 0) return false;
+    std::vector<int32_t> doomed = Subtree(id);
+    std::unordered_set<int32_t> ids(doomed.begin(), doomed.end());
+    ids.insert(id);
+    for (int row = case_->RowCount() - 1; row >= 0; --row)
+        if (ids.count(static_cast<int32_t>(case_->GetInt(row, cId_)))) case_->RemoveRow(row);
+    return true;
+}
+
+bool CaseDB::MoveNode(int32_t id, int32_t newParent) {
+    if (!IsOpen()) return false;
+    int row = FindNodeRow(id);
+    if (row < 0 || newParent == id || IsDescendant(id, newParent)) return false;
+    case_->SetInt(row, cParent_, newParent);
+    return true;
+}
+
+bool CaseDB::IsDescendant(int32_t ancestor, int32_t candidate) {
+    if (!IsOpen()) return false;
+    for (int32_t id : Subtree(ancestor))
+        if (id == candidate) return true;
+    return false;
+}
+
+int32_t CaseDB::MaxChildOrder(int32_t parent) {
+    if (!IsOpen()) return 0;
+    std::vector<int> rows = case_->Select({{cParent_, mk::Value{int64_t{parent}}}});
+    if (rows.empty()) return 0;
+    rows = case_->Sort(rows, {cOrder_});
+    return static_cast<int32_t>(case_->GetInt(rows.back(), cOrder_));
+}
+
+std::vector<int32_t> CaseDB::GetChildren(int32_t parent) {
+    std::vector<int32_t> ids;
+    if (!IsOpen()) return ids;
+    std::vector<int> rows = case_->Select({{cParent_, mk::Value{int64_t{parent}}}});
+    for (int row : case_->Sort(rows, {cOrder_, cId_}))
+        ids.push_back(static_cast<int32_t>(case_->GetInt(row, cId_)));
+    return ids;
+}
+
+int CaseDB::CountDescendants(int32_t id) {
+    if (!IsOpen()) return 0;
+    return static_cast<int>(Subtree(id).size());
+}
+
+// ---- parameters ------------------------------------------------------------------
+
+int CaseDB::FindParamRow(const std::string& key) const {
+    return parameter_->Find({{pName_, mk::Value{key}}});
+}
+
+std::string CaseDB::GetParam(const std::string& key, const std::string& defaultValue) {
+    if (!IsOpen()) return defaultValue;
+    int row = FindParamRow(key);
+    return row < 0 ? defaultValue : parameter_->GetString(row, pValue_);
+}
+
+bool CaseDB::SetParam(const std::string& key, const std::string& value) {
+    if (!IsOpen()) return false;
+    int row = FindParamRow(key);
+    if (row < 0) {
+        row = parameter_->AddRow();
+        parameter_->SetBytes(row, pName_, key);
+    }
+    parameter_->SetBytes(row, pValue_, value);
+    return true;
+}
+
+bool CaseDB::GetParamBool(const std::string& key, bool defaultValue) {
+    std::string value = GetParam(key, "");
+    if (value == "True") return true;
+    if (value == "False") return false;
+    return defaultValue;
+}
+
+bool CaseDB::SetParamBool(const std::string& key, bool value) {
+    return SetParam(key, value ? "True" : "False");
+}
+
+int32_t CaseDB::GetParamInt(const std::string& key, int32_t defaultValue) {
+    if (!IsOpen() || FindParamRow(key) < 0) return defaultValue;
+    return static_cast<int32_t>(std::strtol(GetParam(key, "").c_str(), nullptr, 10));
+}
+
+bool CaseDB::SetParamInt(const std::string& key, int32_t value) {
+    return SetParam(key, std::to_string(value));
+}
+
+// ---- bookmarks -------------------------------------------------------------------
+
+int CaseDB::FindBookmarkRow(int32_t id) const {
+    return bookmarks_->Find({{bId_, mk::Value{int64_t{id}}}});
+}
+
+bool CaseDB::AddBookmark(int32_t id) {
+    if (!IsOpen()) return false;
+    if (FindBookmarkRow(id) >= 0) return true;
+    bookmarks_->SetInt(bookmarks_->AddRow(), bId_, id);
+    Commit();
+    return true;
+}
+
+bool CaseDB::RemoveBookmark(int32_t id) {
+    if (!IsOpen()) return false;
+    int row = FindBookmarkRow(id);
+    if (row < 0) return true;
+    bookmarks_->RemoveRow(row);
+    Commit();
+    return true;
+}
+
+bool CaseDB::IsBookmark(int32_t id) { return IsOpen() && FindBookmarkRow(id) >= 0; }
+
+std::vector<int32_t> CaseDB::GetBookmarks() {
+    std::vector<int32_t> ids;
+    if (!IsOpen()) return ids;
+    for (int row = 0, n = bookmarks_->RowCount(); row < n; ++row)
+        ids.push_back(static_cast<int32_t>(bookmarks_->GetInt(row, bId_)));
+    return ids;
+}
+
+// ---- password --------------------------------------------------------------------
+
+bool CaseDB::Login(const std::string& password) {
+    if (!IsOpen()) return false;
+    int32_t check = static_cast<int32_t>(CRC32NF(password));
+    int32_t stored = GetParamInt("PassCheckSum", 0);
+    if (stored == 0 && case_->RowCount() == 0) {
+        key_ = DeriveKey(password);
+        SetParamInt("PassCheckSum", check);
+        if (!Commit()) return false;
+        loggedIn_ = true;
+        return true;
+    }
+    if (check != stored) return false;
+    key_ = DeriveKey(password);
+    loggedIn_ = true;
+    return true;
+}
+
+bool CaseDB::ChangePassword(const std::string& oldPassword, const std::string& newPassword,
+                            const unsigned char& cancel, const PasswordProgress& progress) {
+    if (!IsOpen()) return false;
+    int32_t stored = GetParamInt("PassCheckSum", 0);
+    if (static_cast<int32_t>(CRC32NF(oldPassword)) != stored)
+        return false;
+    int32_t newCheck = static_cast<int32_t>(CRC32NF(newPassword));
+    if (stored == 0 && case_->RowCount() == 0) {
+        key_ = DeriveKey(newPassword);
+        SetParamInt("PassCheckSum", newCheck);
+        loggedIn_ = Commit();
+        return loggedIn_;
+    }
+    if (oldPassword == newPassword) return true;
+    const DesKey oldKey = DeriveKey(oldPassword), newKey = DeriveKey(newPassword);
+    if (!Commit()) return false;
+    int rows = case_->RowCount();
+    if (progress.SetMaximum) progress.SetMaximum(rows);
+    for (int row = 0; row < rows; ++row) {
+        if (progress.SetPosition) progress.SetPosition(row + 1);
+        if (cancel) {
+            RollbackChecked(__LINE__);
+            return false;
+        }
+        if (progress.ProcessEvents) progress.ProcessEvents();
+        CaseNode node;
+        if (!ReadRow(row, node, true, oldKey) || !WriteRow(row, node, newKey)) {
+            STORE_FAILURE("false");
+            RollbackChecked(__LINE__);
+            return false;
+        }
+    }
+    SetParamInt("PassCheckSum", newCheck);
+    if (!Commit()) {
+        RollbackChecked(__LINE__);
+        return false;
+    }
+    key_ = newKey;
+    loggedIn_ = true;
+    return true;
+}
+
+// ---- pack --------------------------------------------------------------------------
+
+// The compacted copy is written to the swap file and flushed to the disk
+// before any rename. The database then moves to the backup name, the copy
+// takes its place, and the folder is flushed before the backup is deleted. At
+// every step one of the two names holds a complete database with every
+// committed change: the database name, or the backup name, which the next
+// Open moves back. The lock stays held throughout, so no other process opens
+// the file between the renames.
+bool CaseDB::Pack() {
+    if (!IsOpen()) return false;
+    const std::string swap = SwapPath(path_), backup = BackupPath(path_);
+    if (FileExists(swap) && unlink(swap.c_str()) != 0) return false;
+    if (FileExists(backup) && unlink(backup.c_str()) != 0) return false;
+    {
+        KELMKPackStream stream(swap);
+        bool written = stream.IsOpen() && storage_->SaveTo(stream) && stream.Sync();
+        if (!stream.Close() || !written) {
+            unlink(swap.c_str());
+            return false;
+        }
+    }
+    ReleaseStorage();
+    bool packed = false;
+    if (rename(path_.c_str(), backup.c_str()) == 0) {
+        if (FileExists(path_)) {
+            // Something appeared under the database name; keep both files.
+        } else if (rename(swap.c_str(), path_.c_str()) == 0) {
+            SyncFolder(path_);
+            unlink(backup.c_str());
+            packed = true;
+        } else {
+            RestoreBackup();
+        }
+        SyncFolder(path_);
+    }
+    bool wasLoggedIn = loggedIn_;
+    if (OpenStorage(false) != kOpened) {
+        Close();
+        return false;
+    }
+    loggedIn_ = wasLoggedIn;
+    return packed;
+}

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "db/CaseNode.h"
+#include "public/DES.h"
 
 namespace mk {
 class Storage;
@@ -69,6 +70,7 @@ public:
     std::vector<int32_t> GetChildren(int32_t parent);
     int CountDescendants(int32_t id);
     int NodeCount() const;   // rows of Case
+    std::vector<int32_t> AllNodeIds() const;   // in row order
 
     std::string GetParam(const std::string& key, const std::string& defaultValue);
     bool SetParam(const std::string& key, const std::string& value);
@@ -105,12 +107,15 @@ private:
     int FindNodeRow(int32_t id) const;
     int FindParamRow(const std::string& key) const;
     int FindBookmarkRow(int32_t id) const;
-    bool WriteRow(int row, const CaseNode& node);
-    bool ReadRow(int row, CaseNode& node, bool withData);
-    bool CommitChecked(int line);
+    int OpenStorage(bool isNew);
+    bool RestoreBackup();
+    bool WriteRow(int row, const CaseNode& node, const DesKey& key);
+    bool ReadRow(int row, CaseNode& node, bool withData, const DesKey& key);
+    bool RollbackChecked(int line);
+    std::vector<int32_t> Subtree(int32_t id) const;
 
     std::string path_;
-    unsigned char key_[8] = {};
+    DesKey key_{};
     bool loggedIn_ = false;
     std::unique_ptr<mk::Storage> storage_;
     int lockFd_ = -1;
@@ -118,4 +123,8 @@ private:
     mk::View* case_ = nullptr;
     mk::View* parameter_ = nullptr;
     mk::View* bookmarks_ = nullptr;
+    // Column indices of Case, Parameter and Bookmarks, found at binding.
+    int cId_ = 0, cParent_ = 1, cOrder_ = 2, cType_ = 3, cCaption_ = 4, cCreated_ = 5,
+        cModified_ = 6, cAttribute_ = 7, cData_ = 8;
+    int pName_ = 0, pValue_ = 1, bId_ = 0;
 };

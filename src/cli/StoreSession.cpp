@@ -1,0 +1,154 @@
+#include "cli/StoreSession.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+#include "kellib/Kelcodepage.h"
+
+namespace cli {
+
+namespace {
+
+std::string StripLineEnd(std::string line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return line;
+}
+
+// Reads one line from the terminal with echo switched off.
+std::optional<std::string> AskTerminal(const char* prompt) {
+    int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        std::fprintf(stderr, "vaultleaf-cli: no terminal to ask for the password; use --password-file FILE\n");
+        return std::nullopt;
+    }
+    if (write(fd, prompt, std::char_traits<char>::length(prompt)) < 0) {
+        // The prompt is a courtesy; reading still works.
+    }
+    struct termios saved;
+    bool haveTerm = tcgetattr(fd, &saved) == 0;
+    if (haveTerm) {
+        struct termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    std::string line;
+    char c;
+    ssize_t n;
+    bool gotNewline = false;
+    while ((n = read(fd, &c, 1)) == 1) {
+        if (c == '\n') {
+            gotNewline = true;
+            break;
+        }
+        line += c;
+    }
+    if (haveTerm) tcsetattr(fd, TCSAFLUSH, &saved);
+    close(fd);
+    if (n < 0 || (!gotNewline && line.empty())) return std::nullopt;
+    return StripLineEnd(line);
+}
+
+std::optional<std::string> ReadFirstLine(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\"\n", file.c_str());
+        return std::nullopt;
+    }
+    std::string line;
+    std::getline(in, line);
+    return StripLineEnd(line);
+}
+
+}  // namespace
+
+bool ParseStoreArgs(const Args& args, StoreArgs& out) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--json") {
+            out.json = true;
+        } else if (a == "--raw") {
+            out.raw = true;
+        } else if ((a == "--password-file" || a == "--new-password-file") && i + 1 < args.size()) {
+            (a == "--password-file" ? out.passwordFile : out.newPasswordFile) = args[++i];
+        } else if (a.size() > 2 && a.starts_with("--")) {
+            std::fprintf(stderr, "vaultleaf-cli: unknown or incomplete option '%s'\n", a.c_str());
+            return false;
+        } else {
+            out.positional.push_back(a);
+        }
+    }
+    return true;
+}
+
+int Fail(int code, const std::string& message) {
+    std::fprintf(stderr, "vaultleaf-cli: %s\n", message.c_str());
+    return code;
+}
+
+std::optional<std::string> ReadPassword(const std::string& file, const char* prompt) {
+    auto password = file.empty() ? AskTerminal(prompt) : ReadFirstLine(file);
+    if (!password) return std::nullopt;
+    return Utf8ToAnsi(*password);
+}
+
+std::optional<std::string> ReadNewPassword(const std::string& file) {
+    if (!file.empty()) return ReadPassword(file, "");
+    auto first = ReadPassword("", "New password: ");
+    if (!first) return std::nullopt;
+    auto second = ReadPassword("", "New password again: ");
+    if (!second) return std::nullopt;
+    if (*first != *second) {
+        std::fprintf(stderr, "vaultleaf-cli: 两次输入的新密码不相同，请重输。\n");
+        return std::nullopt;
+    }
+    return first;
+}
+
+std::string OpenFailureMessage(int result, const std::string& path) {
+    const char* first = "不能打开数据库";
+    const char* second = "，错误未知。";
+    switch (result) {
+        case CaseDB::kFileMissing: first = "数据库文件"; second = "不存在。"; break;
+        case CaseDB::kLockFailed: first = "数据库文件"; second = "已经被打开，不能重复打开。"; break;
+        case CaseDB::kNotDatabase: first = "文件"; second = "的格式不对。"; break;
+        default: break;
+    }
+    return std::string(first) + "\"" + path + "\"" + second;
+}
+
+int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwordFile,
+                 std::string* passwordOut) {
+    int result = db.Open(path, false);
+    if (result != CaseDB::kOpened) return Fail(kExitNoDatabase, OpenFailureMessage(result, path));
+    auto password = ReadPassword(passwordFile, "Password: ");
+    if (!password) {
+        db.Close();
+        return kExitError;
+    }
+    if (!db.Login(*password)) {
+        db.Close();
+        return Fail(kExitWrongPassword, "密码不对，不能打开数据库：" + path + "。");
+    }
+    if (passwordOut) *passwordOut = *password;
+    return kExitOk;
+}
+
+bool ParseId(const std::string& text, int32_t& id) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long value = std::strtol(text.c_str(), &end, 10);
+    if (*end || errno || value < INT32_MIN || value > INT32_MAX) return false;
+    id = static_cast<int32_t>(value);
+    return true;
+}
+
+}  // namespace cli

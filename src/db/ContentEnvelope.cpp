@@ -1,0 +1,38 @@
+#include "db/ContentEnvelope.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "public/Compress_LZW.h"
+#include "public/SealedBlock.h"
+
+bool SealCaption(const DesKey& key, const std::string& caption, std::string& sealed) {
+    sealed = EncryptBlock(key, std::string_view(caption.c_str(), caption.size() + 1));
+    return !sealed.empty();
+}
+
+bool OpenCaption(const DesKey& key, const std::string& sealed, std::string& caption) {
+    caption.clear();
+    if (sealed.empty() || sealed.size() % 8 != 0) return false;
+    std::string buffer = sealed;
+    int64_t n = DecryptBlock(key, reinterpret_cast<uint8_t*>(buffer.data()),
+                             static_cast<int64_t>(buffer.size()));
+    caption.assign(buffer.c_str(), std::min(buffer.size(), std::strlen(buffer.c_str())));
+    return n > 0;
+}
+
+bool SealContent(const DesKey& key, const std::string& content, std::string& sealed) {
+    MemoryStream source(content), stream;
+    if (Compress_LZW().Compress(source, stream) != Compress_LZW::Done) return false;
+    sealed = EncryptBlock(key, stream.Bytes());
+    return !sealed.empty();
+}
+
+bool OpenContent(const DesKey& key, const std::string& sealed, std::string& content) {
+    std::string opened;
+    if (!DecryptBlock(key, sealed, opened)) return false;
+    MemoryStream stream(std::move(opened)), expanded;
+    if (Compress_LZW().Expand(stream, expanded) != Compress_LZW::Done) return false;
+    content = expanded.Take();
+    return true;
+}
