@@ -39,6 +39,18 @@ bool MemoryStream::PutByte(uint8_t b)
     return Write(&b, 1);
 }
 
+bool MemoryStream::Reserve(size_t size)
+{
+    try {
+        data_.reserve(size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
 void MemoryStream::Clear()
 {
     data_.clear();

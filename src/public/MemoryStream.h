@@ -21,6 +21,9 @@ public:
     // One byte at the position; -1 at the end.
     int GetByte() { return pos_ < data_.size() ? static_cast<uint8_t>(data_[pos_++]) : -1; }
     bool PutByte(uint8_t b);
+    // Makes room for size bytes in all without reading or writing; false
+    // when memory runs out.
+    bool Reserve(size_t size);
 
     void Rewind() { pos_ = 0; }
     size_t Position() const { return pos_; }
