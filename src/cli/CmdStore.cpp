@@ -111,7 +111,11 @@ int IdArg(const StoreArgs& a, size_t index, int32_t& id, int32_t fallback = 0) {
 
 // ---- commands ------------------------------------------------------------------
 
-const char* const kCreateUsage = "create DB [--new-password-file FILE]";
+const char* const kCreateUsage =
+    "create DB [--new-password-file FILE]\n"
+    "      Passwords are asked on the terminal without echo, or read from the first line of\n"
+    "      the file named with --password-file FILE (the new one with --new-password-file\n"
+    "      FILE); never from arguments or the environment. Text prints as UTF-8.";
 const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
 const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
 const char* const kCatUsage = "cat DB ID [--raw] [--password-file FILE]";
@@ -126,7 +130,7 @@ const char* const kCheckUsage = "check DB [--password-file FILE]";
 int Create(const Args& args) {
     StoreArgs a;
     if (!ParseStoreArgs(args, a)) return kExitUsage;
-    if (a.positional.size() != 1) return Fail(kExitUsage, std::string("usage: vaultleaf-cli ") + kCreateUsage);
+    if (a.positional.size() != 1) return Fail(kExitUsage, "usage: vaultleaf-cli create DB [--new-password-file FILE]");
     const std::string& path = a.positional[0];
     if (access(path.c_str(), F_OK) == 0) return Fail(kExitError, "\"" + path + "\" already exists");
     CaseDB db;

@@ -79,6 +79,7 @@ std::string CaseDB::BackupPath(const std::string& dbPath) { return WithExtension
 
 int CaseDB::Open(const std::string& path, bool create) {
     Close();
+    if (!create && !FileExists(path) && !FileExists(BackupPath(path))) return kFileMissing;
     path_ = path;
     if (!Lock()) return kLockFailed;
     if (!FileExists(path) && FileExists(BackupPath(path)) && !RestoreBackup()) {
