@@ -130,3 +130,153 @@ void BM_Pack_1GB(benchmark::State& state) {
 BENCHMARK(BM_Pack_1GB)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
+
+// Benchmarks of the cipher and the LZW codec, each beside its baseline in the
+// same run: DES-ECB against OpenSSL's single DES (EVP, legacy provider), LZW on
+// 64 MB of mixed text and binary against ncompress's compress/uncompress.
+#include <openssl/evp.h>
+#include <openssl/provider.h>
+
+#include <fstream>
+
+#include "public/Compress_LZW.h"
+#include "public/DES.h"
+
+namespace {
+
+constexpr size_t kDesBytes = 4 << 20;
+constexpr size_t kLzwBytes = 64 << 20;
+const DesKey kBenchKey = {0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
+
+const std::string& LzwData() {
+    static const std::string data = MixedContent(kLzwBytes, 64);
+    return data;
+}
+
+// OpenSSL's DES-ECB over buffer in place; false when the cipher is missing.
+class OpenSslDes {
+public:
+    OpenSslDes() {
+        legacy_ = OSSL_PROVIDER_load(nullptr, "legacy");
+        default_ = OSSL_PROVIDER_load(nullptr, "default");
+        cipher_ = EVP_CIPHER_fetch(nullptr, "DES-ECB", nullptr);
+        ctx_ = EVP_CIPHER_CTX_new();
+        ok_ = cipher_ && ctx_ && EVP_EncryptInit_ex2(ctx_, cipher_, kBenchKey.data(), nullptr, nullptr) == 1 &&
+              EVP_CIPHER_CTX_set_padding(ctx_, 0) == 1;
+    }
+    ~OpenSslDes() {
+        EVP_CIPHER_CTX_free(ctx_);
+        EVP_CIPHER_free(cipher_);
+        if (legacy_) OSSL_PROVIDER_unload(legacy_);
+        if (default_) OSSL_PROVIDER_unload(default_);
+    }
+    bool Encrypt(std::string& buffer) {
+        auto* p = reinterpret_cast<unsigned char*>(buffer.data());
+        int written = 0;
+        return ok_ && EVP_EncryptUpdate(ctx_, p, &written, p, static_cast<int>(buffer.size())) == 1 &&
+               written == static_cast<int>(buffer.size());
+    }
+
+private:
+    OSSL_PROVIDER* legacy_ = nullptr;
+    OSSL_PROVIDER* default_ = nullptr;
+    EVP_CIPHER* cipher_ = nullptr;
+    EVP_CIPHER_CTX* ctx_ = nullptr;
+    bool ok_ = false;
+};
+
+void BM_DES_ECB(benchmark::State& state) {
+    std::string buffer = RandomBytes(kDesBytes, 3);
+    std::string check = buffer;
+    OpenSslDes reference;
+    DESEncrypt(kBenchKey, reinterpret_cast<uint8_t*>(buffer.data()), buffer.size());
+    if (!reference.Encrypt(check) || check != buffer) return state.SkipWithError("differs from OpenSSL DES-ECB");
+    for (auto _ : state) {
+        DESEncrypt(kBenchKey, reinterpret_cast<uint8_t*>(buffer.data()), buffer.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * int64_t{kDesBytes});
+}
+BENCHMARK(BM_DES_ECB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenSSL_DES_ECB(benchmark::State& state) {
+    std::string buffer = RandomBytes(kDesBytes, 3);
+    OpenSslDes des;
+    for (auto _ : state) {
+        if (!des.Encrypt(buffer)) return state.SkipWithError("OpenSSL DES-ECB not available");
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * int64_t{kDesBytes});
+}
+BENCHMARK(BM_OpenSSL_DES_ECB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+std::string Compressed(const std::string& data) {
+    MemoryStream source(data), packed;
+    Compress_LZW().Compress(source, packed);
+    return packed.Take();
+}
+
+void BM_LZW_Compress_64MB(benchmark::State& state) {
+    MemoryStream source(LzwData()), packed;
+    for (auto _ : state) {
+        if (Compress_LZW().Compress(source, packed) != Compress_LZW::Done) return state.SkipWithError("Compress failed");
+    }
+    state.counters["ratio"] = static_cast<double>(packed.Size()) / static_cast<double>(kLzwBytes);
+    state.SetBytesProcessed(state.iterations() * int64_t{kLzwBytes});
+}
+BENCHMARK(BM_LZW_Compress_64MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_LZW_Expand_64MB(benchmark::State& state) {
+    MemoryStream packed(Compressed(LzwData())), expanded;
+    for (auto _ : state) {
+        if (Compress_LZW().Expand(packed, expanded) != Compress_LZW::Done) return state.SkipWithError("Expand failed");
+    }
+    if (expanded.Bytes() != LzwData()) state.SkipWithError("Expand gave other bytes");
+    state.SetBytesProcessed(state.iterations() * int64_t{kLzwBytes});
+}
+BENCHMARK(BM_LZW_Expand_64MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same 64 MB through ncompress's commands (input from the page cache,
+// output to /dev/null), timed as wall clock.
+class NcompressFiles {
+public:
+    NcompressFiles() {
+        std::ofstream(plain_ = dir_.File("data"), std::ios::binary) << LzwData();
+        packed_ = dir_.File("data.Z");
+        ok_ = std::system(("compress -c " + plain_ + " > " + packed_).c_str()) == 0;
+    }
+    bool Run(const std::string& command, const std::string& file) const {
+        return ok_ && std::system((command + " -c " + file + " > /dev/null").c_str()) == 0;
+    }
+    const std::string& Plain() const { return plain_; }
+    const std::string& Packed() const { return packed_; }
+    double Ratio() const {
+        return static_cast<double>(std::filesystem::file_size(packed_)) / static_cast<double>(kLzwBytes);
+    }
+
+private:
+    BenchFolder dir_;
+    std::string plain_, packed_;
+    bool ok_ = false;
+};
+
+void BM_ncompress_compress_64MB(benchmark::State& state) {
+    NcompressFiles files;
+    for (auto _ : state) {
+        if (!files.Run("compress", files.Plain())) return state.SkipWithError("compress failed (ncompress installed?)");
+    }
+    state.counters["ratio"] = files.Ratio();
+    state.SetBytesProcessed(state.iterations() * int64_t{kLzwBytes});
+}
+BENCHMARK(BM_ncompress_compress_64MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ncompress_uncompress_64MB(benchmark::State& state) {
+    NcompressFiles files;
+    for (auto _ : state) {
+        if (!files.Run("uncompress", files.Packed())) return state.SkipWithError("uncompress failed (ncompress installed?)");
+    }
+    state.SetBytesProcessed(state.iterations() * int64_t{kLzwBytes});
+}
+BENCHMARK(BM_ncompress_uncompress_64MB)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
