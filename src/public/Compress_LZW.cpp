@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
+#include "public/Allocate.h"
 #include "public/BIT_STREAM.h"
 
 namespace {
@@ -149,14 +149,7 @@ public:
 private:
     bool Grow(size_t capacity)
     {
-        try {
-            buffer_.resize(capacity);
-        } catch (const std::bad_alloc&) {
-            return false;
-        } catch (const std::length_error&) {
-            return false;
-        }
-        return true;
+        return Allocate([&] { buffer_.resize(capacity); });
     }
     std::string buffer_;
     size_t size_ = 0;
@@ -172,11 +165,8 @@ int Compress_LZW::Compress(MemoryStream& source, MemoryStream& dest, int mode,
     if (!BitsInRange(bits) || mode != 0)
         return BadStream;
     std::unique_ptr<WriterTable> table;
-    try {
-        table = std::make_unique<WriterTable>(bits);
-    } catch (const std::bad_alloc&) {
+    if (!Allocate([&] { table = std::make_unique<WriterTable>(bits); }))
         return BadStream;
-    }
     const auto in = source.Bytes();
     const auto* src = reinterpret_cast<const uint8_t*>(in.data());
     const size_t size = in.size();
@@ -263,12 +253,11 @@ int Compress_LZW::Expand(MemoryStream& source, MemoryStream& dest, const volatil
     std::vector<size_t> where;
     std::vector<uint32_t> size;
     Output out;
-    try {
-        where.resize(static_cast<size_t>(maxCode) + 1);
-        size.resize(static_cast<size_t>(maxCode) + 1);
-    } catch (const std::bad_alloc&) {
+    if (!Allocate([&] {
+            where.resize(static_cast<size_t>(maxCode) + 1);
+            size.resize(static_cast<size_t>(maxCode) + 1);
+        }))
         return BadStream;
-    }
     const size_t expected = static_cast<size_t>(std::min<int64_t>(length, int64_t(1) << 30));
     if (!out.Init(std::min(expected, source.Size() * 8 + 4096)))
         return BadStream;

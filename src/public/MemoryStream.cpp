@@ -2,8 +2,8 @@
 
 #include <cstring>
 #include <algorithm>
-#include <new>
-#include <stdexcept>
+
+#include "public/Allocate.h"
 
 size_t MemoryStream::Read(void* buffer, size_t count)
 {
@@ -16,14 +16,8 @@ size_t MemoryStream::Read(void* buffer, size_t count)
 
 bool MemoryStream::Write(const void* buffer, size_t count)
 {
-    try {
-        if (pos_ + count > data_.size())
-            data_.resize(pos_ + count);
-    } catch (const std::bad_alloc&) {
+    if (pos_ + count > data_.size() && !Allocate([&] { data_.resize(pos_ + count); }))
         return false;
-    } catch (const std::length_error&) {
-        return false;
-    }
     if (count > 0)
         std::memcpy(data_.data() + pos_, buffer, count);
     pos_ += count;
@@ -41,14 +35,7 @@ bool MemoryStream::PutByte(uint8_t b)
 
 bool MemoryStream::Reserve(size_t size)
 {
-    try {
-        data_.reserve(size);
-    } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
-        return false;
-    }
-    return true;
+    return Allocate([&] { data_.reserve(size); });
 }
 
 void MemoryStream::Clear()

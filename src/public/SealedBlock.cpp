@@ -3,6 +3,8 @@
 #include <cstring>
 #include <limits>
 
+#include "public/Allocate.h"
+
 namespace {
 
 void PutLength(uint8_t* p, uint32_t n)
@@ -43,8 +45,9 @@ int64_t EncryptBlock(const DesKey& key, const uint8_t* data, int64_t n, uint8_t*
 
 std::string EncryptBlock(const DesKey& key, std::string_view data)
 {
-    std::string sealed(static_cast<size_t>(SealedLength(static_cast<int64_t>(data.size()))), '\0');
-    if (!sealed.empty())
+    std::string sealed;
+    const auto L = static_cast<size_t>(SealedLength(static_cast<int64_t>(data.size())));
+    if (L > 0 && Allocate([&] { sealed.resize(L); }))
         EncryptBlock(key, reinterpret_cast<const uint8_t*>(data.data()),
                      static_cast<int64_t>(data.size()), reinterpret_cast<uint8_t*>(sealed.data()));
     return sealed;
@@ -65,7 +68,9 @@ int64_t DecryptBlock(const DesKey& key, uint8_t* sealed, int64_t L)
 
 bool DecryptBlock(const DesKey& key, std::string_view sealed, std::string& data)
 {
-    data.assign(sealed);
+    data.clear();
+    if (!Allocate([&] { data.assign(sealed); }))
+        return false;
     const int64_t n = DecryptBlock(key, reinterpret_cast<uint8_t*>(data.data()),
                                    static_cast<int64_t>(data.size()));
     data.resize(static_cast<size_t>(n));

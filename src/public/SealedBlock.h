@@ -16,7 +16,8 @@ int64_t SealedLength(int64_t n);
 // Seals n bytes of data into out, which holds SealedLength(n) bytes.
 // Returns L; 0 (nothing written) when n < 1 or too large.
 int64_t EncryptBlock(const DesKey& key, const uint8_t* data, int64_t n, uint8_t* out);
-// The sealed bytes of data; empty for empty (or too large) data.
+// The sealed bytes of data; empty for empty or too large data, or when
+// memory runs out.
 std::string EncryptBlock(const DesKey& key, std::string_view data);
 
 // Deciphers the L bytes of sealed in place whenever L is a positive multiple

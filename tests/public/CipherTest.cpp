@@ -4,6 +4,8 @@
 #include <random>
 #include <string>
 
+#include "TestData.h"
+
 #include "public/Base64.h"
 #include "public/CRC32NF.h"
 #include "public/ContentKey.h"
@@ -26,15 +28,6 @@ std::string Hex(const uint8_t* p, size_t n)
 
 std::string Hex(const DesKey& k) { return Hex(k.data(), k.size()); }
 std::string Hex(std::string_view s) { return Hex(reinterpret_cast<const uint8_t*>(s.data()), s.size()); }
-
-std::string RandomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(gen());
-    return s;
-}
 
 const DesKey kFipsKey = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
 

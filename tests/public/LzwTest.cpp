@@ -4,6 +4,8 @@
 #include <random>
 #include <string>
 
+#include "TestData.h"
+
 #include "public/BIT_STREAM.h"
 #include "public/Compress_LZW.h"
 
@@ -23,15 +25,6 @@ std::string Header(int64_t length)
     for (int i = 0; i < 8; ++i)
         h += static_cast<char>(static_cast<uint64_t>(length) >> (8 * i));
     return h + std::string(8, '\0');
-}
-
-std::string RandomBytes(size_t n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(gen());
-    return s;
 }
 
 std::string Text(size_t n)
