@@ -1,0 +1,165 @@
+#include "app/Chgpass.h"
+
+#include "app/Login.h"
+#include "db/CaseDB.h"
+#include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Kelregistry.h"
+#include "public/TextCrypt.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLineEdit* passwordField(QWidget* parent, const char* name)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setMaxLength(32767);   // no limit of its own
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    return edit;
+}
+
+QLabel* label(QWidget* parent, const char* name, const QString& text)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+} // namespace
+
+TFormChangePassword::TFormChangePassword(QWidget* owner, CaseDB& db) : QDialog(owner), db_(db)
+{
+    setObjectName(QStringLiteral("FormChangePassword"));
+    setWindowTitle(QStringLiteral("修改数据库密码"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    Label1 = label(this, "Label1", QStringLiteral("请输入旧密码:"));
+    Label2 = label(this, "Label2", QStringLiteral("请输入新密码:"));
+    Label3 = label(this, "Label3", QStringLiteral("重输新密码:"));
+    EditOldPass = passwordField(this, "EditOldPass");
+    EditNewPass = passwordField(this, "EditNewPass");
+    EditVerifyPass = passwordField(this, "EditVerifyPass");
+    LabelChanging = label(this, "LabelChanging", QStringLiteral("正在修改密码..."));
+    LabelChanging->setStyleSheet(QStringLiteral("color: red;"));
+    LabelChanging->hide();
+    ProgressBar = new QProgressBar(this);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setTextVisible(false);
+    ProgressBar->hide();
+    ButtonOk = new QPushButton(QStringLiteral("确定"), this);
+    ButtonOk->setObjectName(QStringLiteral("ButtonOk"));
+    ButtonOk->setDefault(true);
+    ButtonCancel = new QPushButton(QStringLiteral("取消"), this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonCancel->setAutoDefault(false);
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(EditOldPass, 0, 1);
+    grid->addWidget(Label2, 1, 0);
+    grid->addWidget(EditNewPass, 1, 1);
+    grid->addWidget(Label3, 2, 0);
+    grid->addWidget(EditVerifyPass, 2, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(LabelChanging);
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonOk);
+    buttons->addWidget(ButtonCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addWidget(ProgressBar);
+    layout->addLayout(buttons);
+    connect(ButtonOk, &QPushButton::clicked, this, &TFormChangePassword::ButtonOkClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &TFormChangePassword::reject);
+    setMinimumWidth(340);
+}
+
+bool TFormChangePassword::CheckInput()
+{
+    struct Check { bool failed; const char* text; QLineEdit* focus; };
+    const QString oldPass = EditOldPass->text(), newPass = EditNewPass->text();
+    const Check checks[] = {
+        {newPass != EditVerifyPass->text(), "两次输入的新密码不相同，请重输。", EditNewPass},
+        {newPass == oldPass, "新密码与旧密码不能相同。", EditNewPass},
+    };
+    for (const Check& c : checks) {
+        if (c.failed) {
+            FormMessageBox(this, QString::fromUtf8(c.text), MB_ICONERROR);
+            c.focus->setFocus();
+            return false;
+        }
+    }
+    if (!db_.Login(PasswordBytes(oldPass))) {
+        FormMessageBox(this, QStringLiteral("旧密码不对，请重输。"), MB_ICONERROR);
+        EditOldPass->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void TFormChangePassword::ButtonOkClick()
+{
+    if (!idle_ || !CheckInput())
+        return;
+    const int answer = FormMessageBox(
+        this, QStringLiteral("修改密码时所有数据需要重新加密，这可能需要较长时间，确认要修改吗？"),
+        MB_YESNO | MB_ICONWARNING);
+    if (answer != IDYES)
+        return;
+    RunChange();
+    accept();
+}
+
+void TFormChangePassword::RunChange()
+{
+    idle_ = 0;
+    ButtonOk->setEnabled(false);
+    LabelChanging->show();
+    ProgressBar->show();
+    const std::string oldPass = PasswordBytes(EditOldPass->text());
+    const std::string newPass = PasswordBytes(EditNewPass->text());
+    PasswordProgress progress;
+    progress.SetMaximum = [this](int max) { ProgressBar->setMaximum(max); };
+    progress.SetPosition = [this](int pos) { ProgressBar->setValue(pos); };
+    progress.ProcessEvents = [] { QApplication::processEvents(); };
+    if (db_.ChangePassword(oldPass, newPass, idle_, progress)) {
+        if (db_.GetParamBool("RememberPassword", false)) {
+            const QString randomKey = ReadString(QStringLiteral("Default"), QStringLiteral("RandomKey"));
+            db_.SetParam("RememberedPassword", EncryptText(RememberKeyText(randomKey, db_.Path()), newPass));
+            db_.Commit();
+        }
+        FormMessageBox(this, QStringLiteral("密码修改成功。"), 0);
+    } else {
+        FormMessageBox(this, QStringLiteral("密码修改失败，密码和数据已恢复。"), MB_ICONERROR);
+    }
+    ProgressBar->hide();
+    LabelChanging->hide();
+    ButtonOk->setEnabled(true);
+    idle_ = 1;
+}
+
+void TFormChangePassword::reject()
+{
+    if (idle_) {
+        QDialog::reject();
+        return;
+    }
+    if (FormMessageBox(this, QStringLiteral("修改密码还没有完成，确认要取消吗？"),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES)
+        idle_ = 1;
+}
+
+bool ChangePasswordDialog(CaseDB& db)
+{
+    TFormChangePassword dialog(AppMainWindow(), db);
+    return ExecDialog(&dialog) == QDialog::Accepted;
+}

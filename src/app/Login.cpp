@@ -1,0 +1,235 @@
+#include "app/Login.h"
+
+#include "kellib/qt/Kelhtmlhelp.h"
+#include "db/CaseDB.h"
+#include "kellib/Kelapputil.h"
+#include "kellib/Kelcodepage.h"
+#include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Kelregistry.h"
+#include "public/Base64.h"
+#include "public/ContentKey.h"
+#include "public/TextCrypt.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace {
+
+QPointer<TFormLogin> showingLogin;
+
+const QString kRememberPlaceholder(24, QLatin1Char('*'));
+
+} // namespace
+
+QString WrongPasswordText(const std::string& path)
+{
+    return QStringLiteral("密码不对，不能打开数据库：") + QString::fromStdString(path)
+           + QStringLiteral("。");
+}
+
+std::string PasswordBytes(const QString& text)
+{
+    return Utf8ToAnsi(text.toUtf8().toStdString());
+}
+
+std::string RememberKeyText(const QString& randomKey, const std::string& dbPath)
+{
+    const QString text = randomKey + QString::fromStdString(dbPath).toLower()
+                         + QString::number(TotalPhysicalMemory());
+    return PasswordBytes(text);
+}
+
+QString ReadOrMakeRandomKey()
+{
+    QString key = ReadString(QStringLiteral("Default"), QStringLiteral("RandomKey"));
+    if (key.size() != 12) {
+        const std::string seed = QApplication::applicationFilePath().toLower().toStdString();
+        const DesKey random = MakeRandomKey(seed);
+        key = QString::fromStdString(
+            Base64Encode(std::string_view(reinterpret_cast<const char*>(random.data()), random.size())));
+        WriteString(QStringLiteral("Default"), QStringLiteral("RandomKey"), key);
+    }
+    return key;
+}
+
+TFormLogin::TFormLogin(QWidget* owner, CaseDB& db) : QDialog(owner), db_(db)
+{
+    setObjectName(QStringLiteral("FormLogin"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint
+                   | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+
+    auto* top = new QFrame(this);
+    top->setObjectName(QStringLiteral("PanelTop"));
+    top->setAutoFillBackground(true);
+    QPalette white = top->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    top->setPalette(white);
+    PanelTopImage = new QLabel(top);
+    PanelTopImage->setObjectName(QStringLiteral("Image1"));
+    PanelTopImage->setPixmap(QIcon(QStringLiteral(":/icons/00.svg")).pixmap(40, 40));
+    Label2 = new QLabel(QStringLiteral("需要输入密码才能打开数据库"), top);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    QFont bold = Label2->font();
+    bold.setBold(true);
+    Label2->setFont(bold);
+    LabelStatus = new QLabel(top);
+    LabelStatus->setObjectName(QStringLiteral("LabelStatus"));
+    LabelStatus->setWordWrap(true);
+    auto* topText = new QVBoxLayout;
+    topText->addWidget(Label2);
+    topText->addWidget(LabelStatus);
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->addWidget(PanelTopImage, 0, Qt::AlignTop);
+    topLayout->addLayout(topText, 1);
+
+    Label1 = new QLabel(QStringLiteral("请输入密码:"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    EditPassword = new QLineEdit(this);
+    EditPassword->setObjectName(QStringLiteral("EditPassword"));
+    EditPassword->setMaxLength(30);
+    EditPassword->setEchoMode(QLineEdit::Password);
+    EditPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
+    Label1->setBuddy(EditPassword);
+    CheckBoxRememberPassword = new QCheckBox(QStringLiteral("记住密码(&R)"), this);
+    CheckBoxRememberPassword->setObjectName(QStringLiteral("CheckBoxRememberPassword"));
+    Label3 = new QLabel(QStringLiteral("记住密码后下次登录不需要再输入密码"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label4 = new QLabel(QStringLiteral("只在您认为安全的机器上选择记住密码"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setStyleSheet(QStringLiteral("color: #c00000;"));
+
+    ButtonOk = new QPushButton(QStringLiteral("确认"), this);
+    ButtonOk->setObjectName(QStringLiteral("ButtonOk"));
+    ButtonOk->setDefault(true);
+    ButtonHelp = new QPushButton(QStringLiteral("帮助(&H)"), this);
+    ButtonHelp->setObjectName(QStringLiteral("ButtonHelp"));
+    ButtonHelp->setAutoDefault(false);
+    ButtonCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    ButtonCancel->setObjectName(QStringLiteral("ButtonCancel"));
+    ButtonCancel->setAutoDefault(false);
+
+    auto* passwordRow = new QHBoxLayout;
+    passwordRow->addWidget(Label1);
+    passwordRow->addWidget(EditPassword, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonOk);
+    buttons->addWidget(ButtonHelp);
+    buttons->addWidget(ButtonCancel);
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(12, 8, 12, 12);
+    body->addLayout(passwordRow);
+    body->addWidget(CheckBoxRememberPassword);
+    body->addWidget(Label3);
+    body->addWidget(Label4);
+    body->addSpacing(6);
+    body->addLayout(buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(top);
+    layout->addLayout(body);
+
+    connect(EditPassword, &QLineEdit::textChanged, this, &TFormLogin::EditPasswordChange);
+    connect(ButtonOk, &QPushButton::clicked, this, &TFormLogin::ButtonOkClick);
+    connect(ButtonHelp, &QPushButton::clicked, this, &TFormLogin::ButtonHelpClick);
+    connect(ButtonCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    Prepare();
+    adjustSize();
+    setFixedSize(qMax(width(), 380), height());
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+    showingLogin = this;
+}
+
+TFormLogin::~TFormLogin() = default;
+
+void TFormLogin::Prepare()
+{
+    setWindowTitle(ApplicationTitle() + QStringLiteral(" - 登录"));
+    LabelStatus->setText(QStringLiteral("您正准备打开数据库：") + QString::fromStdString(db_.Path()));
+    const bool remember = db_.GetParamBool("RememberPassword", false);
+    randomKey_ = ReadOrMakeRandomKey();
+    keyText_ = RememberKeyText(randomKey_, db_.Path());
+    if (remember) {
+        CheckBoxRememberPassword->setChecked(true);
+        held_ = db_.GetParam("RememberedPassword", "");
+        const QSignalBlocker blocker(EditPassword);
+        EditPassword->setText(kRememberPlaceholder);
+    }
+}
+
+std::string TFormLogin::HeldPassword() const
+{
+    return held_.empty() ? std::string() : DecryptText(keyText_, held_);
+}
+
+bool TFormLogin::RememberChecked() const
+{
+    return CheckBoxRememberPassword->isChecked();
+}
+
+void TFormLogin::EditPasswordChange(const QString& text)
+{
+    held_ = text.isEmpty() ? std::string() : EncryptText(keyText_, PasswordBytes(text));
+}
+
+void TFormLogin::ButtonOkClick()
+{
+    if (!db_.Login(HeldPassword())) {
+        FormMessageBox(this, WrongPasswordText(db_.Path()), MB_ICONERROR);
+        EditPassword->setFocus();
+        return;
+    }
+    const bool remember = CheckBoxRememberPassword->isChecked();
+    db_.SetParamBool("RememberPassword", remember);
+    db_.SetParam("RememberedPassword", remember && !randomKey_.isEmpty() ? held_ : std::string());
+    db_.Commit();
+    accept();
+}
+
+void TFormLogin::ButtonHelpClick()
+{
+    ShowHelpTopic(QStringLiteral("/html/login.htm"));
+}
+
+bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password)
+{
+    if (!db.IsOpen())
+        return false;
+    if (showingLogin) {
+        BringAppToFront();
+        showingLogin->activateWindow();
+        showingLogin->EditPassword->setFocus();
+        return false;
+    }
+    auto* dialog = new TFormLogin(owner, db);
+    bool accepted = false;
+    if (autoLogin && dialog->RememberChecked()) {
+        const std::string remembered = dialog->HeldPassword();
+        if (db.Login(remembered)) {
+            password = remembered;
+            accepted = true;
+        }
+    }
+    if (!accepted && ExecDialog(dialog) == QDialog::Accepted) {
+        password = dialog->HeldPassword();
+        accepted = true;
+    }
+    delete dialog;
+    return accepted;
+}
+
+bool IsLoginShowing()
+{
+    return !showingLogin.isNull();
+}

@@ -1,0 +1,66 @@
+// TFormLogin: asks for the password of the database being opened, and can
+// remember it, enciphered under a key that only this machine account, this
+// database path and this memory size reproduce.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <string>
+
+class CaseDB;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Password text as the store keys it: bytes in the database code page.
+std::string PasswordBytes(const QString& text);
+// Key text of a remembered password: RandomKey + database path in lower case
+// + the total physical memory as signed decimal.
+std::string RememberKeyText(const QString& randomKey, const std::string& dbPath);
+// RandomKey of section "Default"; made anew (and stored) unless 12 characters long.
+QString ReadOrMakeRandomKey();
+// "密码不对，不能打开数据库：" + path + "。"
+QString WrongPasswordText(const std::string& path);
+
+class TFormLogin : public QDialog {
+    Q_OBJECT
+public:
+    TFormLogin(QWidget* owner, CaseDB& db);
+    ~TFormLogin() override;
+
+    // The held password deciphered (empty when nothing can be deciphered).
+    std::string HeldPassword() const;
+    bool RememberChecked() const;
+
+    QLabel* PanelTopImage = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* LabelStatus = nullptr;
+    QLineEdit* EditPassword = nullptr;
+    QCheckBox* CheckBoxRememberPassword = nullptr;
+    QPushButton* ButtonOk = nullptr;
+    QPushButton* ButtonHelp = nullptr;
+    QPushButton* ButtonCancel = nullptr;
+
+private:
+    void Prepare();
+    void EditPasswordChange(const QString& text);
+    void ButtonOkClick();
+    void ButtonHelpClick();
+
+    CaseDB& db_;
+    QString randomKey_;
+    std::string keyText_;
+    std::string held_;   // EncryptText of the typed password, never the plain text
+};
+
+// The only entry to TFormLogin. True when the password was accepted; it is
+// returned in password. With autoLogin and a remembered password no window
+// is shown.
+bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password);
+// A login dialog exists.
+bool IsLoginShowing();

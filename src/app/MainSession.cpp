@@ -1,0 +1,287 @@
+// TFormMain: start-up, the hook messages, showing and hiding, the hand-over
+// of paths, and the orderly shutdown that writes the settings back.
+#include "app/Main.h"
+
+#include "app/Login.h"
+#include "kellib/Kelapputil.h"
+#include "kellib/Kelcodepage.h"
+#include "kellib/Kelfilelib.h"
+#include "kellib/qt/KELSysHook.h"
+#include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Kelhtmlhelp.h"
+#include "kellib/qt/Kelregistry.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QSplitter>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+namespace {
+
+const QString kDefault = QStringLiteral("Default");
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+// "%xx" becomes that byte and "+" a blank; a malformed escape leaves the
+// whole text unchanged. The bytes are UTF-8, as handed over.
+QString UrlDecode(const QString& text)
+{
+    const QByteArray in = text.toUtf8();
+    QByteArray out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char c = in[i];
+        if (c == '+') {
+            out += ' ';
+        } else if (c == '%') {
+            const int hi = i + 2 < in.size() ? hexValue(in[i + 1]) : -1;
+            const int lo = hi >= 0 ? hexValue(in[i + 2]) : -1;
+            if (lo < 0)
+                return text;
+            out += char(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+void TFormMain::FormCreate(const QString& argument)
+{
+    CreateTrayIcon();
+    SetApplicationTitle(QStringLiteral("Vaultleaf"));
+    SetProductKey(QStringLiteral("Vaultleaf"));
+    InstallNameErrorBox();
+    SetInternalFailureReporter([](const std::string& message) {
+        AppMessageBox(QString::fromStdString(message), MB_ICONERROR);
+    });
+    ReadDefaultSettings();
+    setWindowTitle(QStringLiteral("Vaultleaf"));
+    RestorePlacement(this);
+
+    QFont font;
+    QColor color;
+    ReadFont(QStringLiteral("Nav"), font, color);
+    TVNav->setFont(font);
+    QPalette navPalette = TVNav->palette();
+    navPalette.setColor(QPalette::Text, color);
+    navPalette.setColor(QPalette::Base, NumberToColor(ReadInt(QStringLiteral("Nav"), QStringLiteral("BgColor"),
+                                                              ColorToNumber(navPalette.color(QPalette::Base))),
+                                                      navPalette.color(QPalette::Base)));
+    TVNav->setPalette(navPalette);
+    ReadFont(QStringLiteral("EditText"), font, color);
+    RichEditText->setFont(font);
+    QPalette editPalette = RichEditText->palette();
+    editPalette.setColor(QPalette::Text, color);
+    editPalette.setColor(QPalette::Base,
+                         NumberToColor(ReadInt(QStringLiteral("EditText"), QStringLiteral("BgColor"),
+                                               ColorToNumber(editPalette.color(QPalette::Base))),
+                                       editPalette.color(QPalette::Base)));
+    RichEditText->setPalette(editPalette);
+
+    UpdateReopenList(QString());
+    ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
+    if (hook_)
+        hook_->InstallHook(this, MSG_HOOK_KEY);
+    if (!argument.isEmpty())
+        ReceivePath(argument);
+    else
+        OpenLastDatabase();
+    UpdateActions();
+}
+
+void TFormMain::ReadDefaultSettings()
+{
+    const int navWidth = qMax(100, ReadInt(kDefault, QStringLiteral("NavWidth"), 185));
+    PanelNav->resize(navWidth, PanelNav->height());
+    Splitter->setSizes({navWidth, qMax(50, width() - navWidth)});
+    layout_ = ReadInt(kDefault, QStringLiteral("MainLayout"), 1);
+    const bool wordWrap = ReadBool(kDefault, QStringLiteral("WordWrap"), false);
+    ActionWordWrap->setChecked(wordWrap);
+    RichEditText->setLineWrapMode(wordWrap ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+    ActionMinimizedAskForLogin->setChecked(ReadBool(kDefault, QStringLiteral("MinimizedLogin"), false));
+    savedNavWidth_ = ReadInt(kDefault, QStringLiteral("OldNavWidth"), navWidth);
+    ActionMainLayoutSplit->setChecked(layout_ == 1);
+    whiteBoardWidth_ = ReadInt(kDefault, QStringLiteral("WhiteBoardWidth"), 600);
+    whiteBoardHeight_ = ReadInt(kDefault, QStringLiteral("WhiteBoardHeight"), 400);
+}
+
+void TFormMain::OpenLastDatabase()
+{
+    const QString name = ReadString(kDefault, QStringLiteral("DBFileName"));
+    if (name.isEmpty()) {
+        SetModified(false);
+        ShowChildCount();
+        UpdateTitle();
+    } else if (QFileInfo::exists(name)) {
+        OpenDatabase(name, false, true);
+    } else {
+        AppMessageBox(QStringLiteral("上次打开的数据库文件") + quoted(name) + QStringLiteral("不存在。"),
+                      MB_ICONINFORMATION);
+        UpdateTitle();
+    }
+}
+
+bool TFormMain::event(QEvent* e)
+{
+    if (e->type() == KELHookMessage::EventType()) {
+        auto* message = static_cast<KELHookMessage*>(e);
+        HandleHookMessage(message->Message, message->WParam);
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void TFormMain::HandleHookMessage(int message, qint64 wParam)
+{
+    if (message != MSG_SHOW_INSTANCE && message != MSG_OPEN_PATH)
+        return;   // key events belong to the hot key
+    if (!MayShowWindow())
+        return;
+    ShowMainWindow(true);
+    if (message == MSG_OPEN_PATH && hook_) {
+        QByteArray buffer;
+        hook_->GetSharedData(buffer, wParam);
+        const qsizetype end = buffer.indexOf('\0');
+        ReceivePath(QString::fromUtf8(end < 0 ? buffer : buffer.left(end)));
+    }
+}
+
+void TFormMain::ReceivePath(const QString& text)
+{
+    const std::string bytes = text.toStdString();
+    if (QString::fromStdString(ExtractExt(bytes)).toLower() == QLatin1String(".vldb")) {
+        OpenDatabase(text, false, true);
+        return;
+    }
+    if (!db_.IsOpen()) {
+        AppMessageBox(QStringLiteral("请先打开数据库。"), MB_ICONINFORMATION);
+        return;
+    }
+    QTreeWidgetItem* parent = TVNav->currentItem();
+    if (!parent) {
+        SelectNodeById(0);
+        parent = TVNav->currentItem();
+    }
+    if (!parent) {
+        AppMessageBox(QStringLiteral("请先选择要导入的节点。"), MB_ICONINFORMATION);
+        return;
+    }
+    if (text.startsWith(QLatin1String("file://"))) {
+        QString path = text.mid(7);
+        if (!QFileInfo::exists(path)) {
+            path.replace(QLatin1String("%20"), QLatin1String(" "));
+            if (!QFileInfo::exists(path))
+                path = UrlDecode(path);
+        }
+        const std::string file = path.toStdString();
+        CreateNode(parent, QString::fromStdString(ExtractFileNameExt(file)), true, false, 33, kNodeFile, file);
+    } else if (text.startsWith(QLatin1String("http://"))) {
+        const QString decoded = UrlDecode(text);
+        QString caption = decoded.mid(7);
+        if (!ValidateName(caption.toStdString()))
+            caption = QStringLiteral("请输入标题");
+        std::string content = Utf8ToAnsi(decoded.toStdString());
+        content.push_back('\0');
+        CreateNode(parent, caption, true, true, 31, kNodeUrl, content);
+    } else {
+        AppMessageBox(QStringLiteral("收到的URL(") + text + QStringLiteral(")不符合要求。"), 0);
+    }
+}
+
+void TFormMain::ShowMainWindow(bool show)
+{
+    shown_ = show;
+    PanelMain->setVisible(show);
+    PanelNav->setVisible(show);
+    if (show) {
+        setVisible(true);
+        BringAppToFront();
+    } else {
+        setVisible(false);
+    }
+}
+
+bool TFormMain::MayShowWindow()
+{
+    if (isVisible())
+        return true;
+    if (ActionMinimizedAskForLogin->isChecked() && db_.IsOpen())
+        return AskLogin(this, false, db_, password_);
+    return true;
+}
+
+void TFormMain::closeEvent(QCloseEvent* e)
+{
+    if (closing_) {
+        e->accept();
+        return;
+    }
+    if (SaveCurrentNode(TVNav->currentItem(), true) == 2) {
+        e->ignore();
+        return;
+    }
+    closing_ = true;
+    SaveSessionSettings();
+    e->accept();
+    QCoreApplication::quit();
+}
+
+void TFormMain::SaveSessionSettings()
+{
+    if (hook_)
+        hook_->RemoveHook();
+    WriteString(kDefault, QStringLiteral("DBFileName"), QString::fromStdString(db_.Path()));
+    WriteInt(kDefault, QStringLiteral("NavWidth"), PanelNav->width());
+    WriteInt(kDefault, QStringLiteral("MainLayout"), layout_);
+    WriteBool(kDefault, QStringLiteral("WordWrap"), ActionWordWrap->isChecked());
+    if (layout_ == 1)
+        savedNavWidth_ = PanelNav->width();
+    WriteInt(kDefault, QStringLiteral("OldNavWidth"), savedNavWidth_);
+    WriteBool(kDefault, QStringLiteral("Visible"), isVisible());
+    WriteBool(kDefault, QStringLiteral("MinimizedLogin"), ActionMinimizedAskForLogin->isChecked());
+    WriteBool(kDefault, QStringLiteral("ShowTree"), TVNav->isVisible());
+    WriteInt(kDefault, QStringLiteral("WhiteBoardWidth"), whiteBoardWidth_);
+    WriteInt(kDefault, QStringLiteral("WhiteBoardHeight"), whiteBoardHeight_);
+    CloseDatabase();
+    setWindowTitle(QStringLiteral("Vaultleaf"));
+    SavePlacement(this);
+    DeleteTempFiles();
+}
+
+void TFormMain::DeleteTempFiles()
+{
+    const QString tempFolder = QString::fromStdString(GetTempDir()) + QStringLiteral("_Vaultleaf_/");
+    const QFileInfo folder(tempFolder);
+    if (!folder.isDir() || folder.isSymLink())
+        return;
+    QDir dir(tempFolder);
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        dir.remove(name);
+}
+
+void TFormMain::ActionHelpExecute()
+{
+    ShowHelpTopic(QStringLiteral("/html/index.htm"));
+}
