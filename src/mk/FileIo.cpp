@@ -26,6 +26,8 @@ void SetWriteLimit(const WriteLimit& limit) {
 
 int64_t WriteCallCount() { return g_calls; }
 
+int64_t WriteByteCount() { return g_bytes; }
+
 File::~File() { Close(); }
 
 bool File::Open(const std::string& path, bool readOnly) {
@@ -69,7 +71,8 @@ bool File::WriteAt(int64_t pos, const void* data, size_t len) {
     if (LimitReached()) return false;
     bool cut = false;
     if (g_limit.bytes >= 0 && g_bytes + int64_t(len) > g_limit.bytes) {
-        len = static_cast<size_t>(g_limit.bytes - g_bytes);
+        // A write of one mark (8 bytes, within a sector) lands whole or not at all.
+        len = len <= 8 ? 0 : static_cast<size_t>(g_limit.bytes - g_bytes);
         cut = true;
     }
     g_bytes += int64_t(len);

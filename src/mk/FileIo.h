@@ -8,7 +8,8 @@
 namespace mk {
 
 // Simulated crash: once either budget is used up, no further byte reaches
-// any file (the write that crosses the byte budget is cut short). -1: no limit.
+// any file (the write that crosses the byte budget is cut short, except that
+// an 8-byte mark is written whole or not at all). -1: no limit.
 struct WriteLimit {
     int64_t calls = -1;
     int64_t bytes = -1;
@@ -16,6 +17,8 @@ struct WriteLimit {
 void SetWriteLimit(const WriteLimit& limit);
 // Write calls made since the last SetWriteLimit (counting refused ones).
 int64_t WriteCallCount();
+// Bytes written since the last SetWriteLimit.
+int64_t WriteByteCount();
 
 class File {
 public:
