@@ -32,14 +32,15 @@ public:
     }
 
     // Gets k bits (1 to 32); -1 when the stream ends before a needed byte.
+    // Reads up to eight bytes ahead of the bits it has handed out.
     int64_t Get(int k)
     {
-        while (count_ < k) {
-            const int b = stream_->GetByte();
-            if (b < 0)
+        if (count_ < k) {
+            // Read ahead as far as the pending bits allow.
+            for (int b; count_ <= 56 && (b = stream_->GetByte()) >= 0; count_ += 8)
+                bits_ = bits_ << 8 | static_cast<uint64_t>(b);
+            if (count_ < k)
                 return -1;
-            bits_ = bits_ << 8 | static_cast<uint64_t>(b);
-            count_ += 8;
         }
         count_ -= k;
         return static_cast<int64_t>(bits_ >> count_ & (uint64_t(0xFFFFFFFFu) >> (32 - k)));

@@ -18,13 +18,6 @@ bool BitsInRange(int bits) { return bits >= 9 && bits <= 15; }
 
 int MaxCode(int bits) { return (1 << bits) - 1; }
 
-// Size of the writer's table and of the reader's work stack by BITS.
-int TableSize(int bits)
-{
-    static constexpr int kSizes[] = {673, 1321, 3061, 5021, 13441, 26491, 40961};
-    return kSizes[bits - 9];
-}
-
 void PutLE(uint8_t* p, uint64_t v, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
@@ -63,16 +56,27 @@ inline int GetCode(BIT_STREAM& in, int width)
     return static_cast<int>(flag ? v + kEnd : v);
 }
 
-// The writer's dictionary: (prefix code, byte) -> code, open addressing with
-// linear probing in a power-of-two table at most half full.
+// The writer's dictionary: (string, byte) -> code, open addressing with
+// linear probing in a power-of-two table at most half full. A string is known
+// by its slot (one-byte strings by table size + byte), so extending the
+// current string needs one lookup and no read of its code.
 class WriterTable {
 public:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;   // no string (source ended)
+
     explicit WriterTable(int bits)
         : mask_((2u << bits) - 1), keys_(mask_ + 1), codes_(mask_ + 1) {}
 
     void Clear() { std::memset(keys_.data(), 0xFF, keys_.size() * sizeof(uint32_t)); }
 
-    // The slot of key: the entry holding it, or the free slot where it goes.
+    uint32_t Literal(int byte) const { return mask_ + 1 + static_cast<uint32_t>(byte); }
+    int Code(uint32_t string) const
+    {
+        return string > mask_ ? static_cast<int>(string - mask_ - 1) : codes_[string];
+    }
+
+    // The slot of string + byte: the entry holding it, or the free slot
+    // where it goes.
     uint32_t Find(uint32_t key) const
     {
         uint32_t i = (key * 0x9E3779B1u) >> 15 & mask_;
@@ -80,8 +84,8 @@ public:
             i = (i + 1) & mask_;
         return i;
     }
+    static uint32_t Key(uint32_t string, int byte) { return string << 8 | static_cast<uint32_t>(byte); }
     bool Holds(uint32_t slot) const { return keys_[slot] != kFree; }
-    int Code(uint32_t slot) const { return codes_[slot]; }
     void Store(uint32_t slot, uint32_t key, int code)
     {
         keys_[slot] = key;
@@ -113,40 +117,46 @@ struct WriterCodes {
 };
 
 // Expanded output with room to grow; strings of the dictionary are copied
-// from where they were first written.
+// from where they were first written. The buffer keeps kSlack bytes beyond
+// what is asked for, so short strings are copied in whole 16-byte pieces.
 class Output {
 public:
-    bool Init(size_t reserve)
-    {
-        return Grow(reserve);
-    }
     // Room for count more bytes; false when memory runs out.
     bool Ensure(size_t count)
     {
-        return size_ + count <= buffer_.size() || Grow(std::max(buffer_.size() * 2, size_ + count));
+        const size_t needed = size_ + count + kSlack;
+        return needed <= buffer_.size() || Grow(std::max(buffer_.size() * 2, needed));
     }
     void PutByte(uint8_t b) { buffer_[size_++] = static_cast<char>(b); }
-    // Appends count bytes starting at from; the source may overlap the end,
-    // so it is copied forward byte by byte when it does.
+    // Appends the count bytes that start at from, which end at or before the
+    // current end.
     void Copy(size_t from, size_t count)
     {
         char* p = buffer_.data();
-        if (from + count <= size_)
-            std::memcpy(p + size_, p + from, count);
-        else
-            for (size_t i = 0; i < count; ++i)
-                p[size_ + i] = p[from + i];
+        for (size_t i = 0; i < count; i += 16) {
+            // Both halves are loaded before either is stored: the piece may
+            // reach into the bytes being written, whose old values are
+            // overwritten afterwards anyway.
+            uint64_t a, b;
+            std::memcpy(&a, p + from + i, 8);
+            std::memcpy(&b, p + from + i + 8, 8);
+            std::memcpy(p + size_ + i, &a, 8);
+            std::memcpy(p + size_ + i + 8, &b, 8);
+        }
         size_ += count;
     }
     uint8_t At(size_t i) const { return static_cast<uint8_t>(buffer_[i]); }
     size_t Size() const { return size_; }
-    std::string Finish()
+    // The output, cut to length bytes.
+    std::string Finish(size_t length)
     {
-        buffer_.resize(size_);
+        buffer_.resize(length);
         return std::move(buffer_);
     }
 
 private:
+    static constexpr size_t kSlack = 16;
+
     bool Grow(size_t capacity)
     {
         return Allocate([&] { buffer_.resize(capacity); });
@@ -190,29 +200,32 @@ int Compress_LZW::Compress(MemoryStream& source, MemoryStream& dest, int mode,
     WriterCodes codes;
     table->Clear();
     size_t i = 0;
-    int s = size > 0 ? src[i++] : kEnd;
+    auto nextString = [&] { return i < size ? table->Literal(src[i++]) : WriterTable::kNone; };
+    uint32_t s = nextString();
     for (;;) {
         if (Cancelled(cancel))
             return Incomplete;
         if (codes.next > maxCode) {
+            // s is a one-byte string here, so its code survives the clearing.
+            const int literal = table->Code(s);
             table->Clear();
             codes.Reset();
-            PutCode(out, s, codes.width);
-            s = i < size ? src[i++] : kEnd;
+            PutCode(out, literal, codes.width);
+            s = nextString();
         }
         if (i >= size)
             break;
         const int c = src[i++];
-        const uint32_t key = static_cast<uint32_t>(s) << 8 | static_cast<uint32_t>(c);
+        const uint32_t key = WriterTable::Key(s, c);
         const uint32_t slot = table->Find(key);
         if (table->Holds(slot)) {
-            s = table->Code(slot);
+            s = slot;
             continue;
         }
         codes.Widen();
         table->Store(slot, key, codes.next++);
-        PutCode(out, s, codes.width);
-        s = c;
+        PutCode(out, table->Code(s), codes.width);
+        s = table->Literal(c);
     }
     // The reader runs one entry behind: advance twice so that END gets the
     // width the reader expects.
@@ -225,8 +238,8 @@ int Compress_LZW::Compress(MemoryStream& source, MemoryStream& dest, int mode,
         }
     };
     advance();
-    if (s != kEnd)
-        PutCode(out, s, codes.width);
+    if (s != WriterTable::kNone)
+        PutCode(out, table->Code(s), codes.width);
     advance();
     PutCode(out, kEnd, codes.width);
     return out.Flush() ? Done : BadStream;
@@ -249,17 +262,16 @@ int Compress_LZW::Expand(MemoryStream& source, MemoryStream& dest, const volatil
 
     // Each dictionary code is where its string was first written and its
     // length; a string is the previous string plus the first byte of the next.
+    struct Entry {
+        size_t at;
+        size_t size;
+    };
     const int maxCode = MaxCode(bits);
-    std::vector<size_t> where;
-    std::vector<uint32_t> size;
+    std::vector<Entry> entries;
     Output out;
-    if (!Allocate([&] {
-            where.resize(static_cast<size_t>(maxCode) + 1);
-            size.resize(static_cast<size_t>(maxCode) + 1);
-        }))
-        return BadStream;
     const size_t expected = static_cast<size_t>(std::min<int64_t>(length, int64_t(1) << 30));
-    if (!out.Init(std::min(expected, source.Size() * 8 + 4096)))
+    if (!Allocate([&] { entries.resize(static_cast<size_t>(maxCode) + 1); }) ||
+        !out.Ensure(std::min(expected, source.Size() * 8 + 4096)))
         return BadStream;
     dest.Clear();
 
@@ -272,11 +284,8 @@ int Compress_LZW::Expand(MemoryStream& source, MemoryStream& dest, const volatil
         return Done;
     if (code > kEnd)
         return BadStream;
-    if (!out.Ensure(1))
-        return BadStream;
     out.PutByte(static_cast<uint8_t>(code));
-    size_t prevAt = 0, prevSize = 1;   // the string of the previous code
-    const int stackSize = TableSize(bits);
+    Entry previous = {0, 1};   // the string of the previous code
     for (;;) {
         if (Cancelled(cancel))
             return Incomplete;
@@ -286,12 +295,9 @@ int Compress_LZW::Expand(MemoryStream& source, MemoryStream& dest, const volatil
             code = GetCode(in, width);
             if (code < 0)
                 break;
-            if (code > kEnd)
+            if (code > kEnd || !out.Ensure(1))
                 return BadStream;
-            if (!out.Ensure(1))
-                return BadStream;
-            prevAt = out.Size();
-            prevSize = 1;
+            previous = {out.Size(), 1};
             // A writer that ended just after its dictionary filled leaves END
             // here; it becomes a spare byte that the length check cuts off.
             out.PutByte(static_cast<uint8_t>(code));
@@ -301,40 +307,29 @@ int Compress_LZW::Expand(MemoryStream& source, MemoryStream& dest, const volatil
         code = GetCode(in, width);
         if (code < 0 || code == kEnd)
             break;
-        const size_t at = out.Size();
-        size_t count;
+        if (code > next)
+            return BadStream;
+        const Entry current = {out.Size(), code < kEnd ? 1 : code < next ? entries[code].size : previous.size + 1};
+        if (!out.Ensure(current.size))
+            return BadStream;
         if (code < kEnd) {
-            count = 1;
-            if (!out.Ensure(1))
-                return BadStream;
             out.PutByte(static_cast<uint8_t>(code));
+        } else if (code < next) {
+            out.Copy(entries[code].at, current.size);
         } else {
-            if (code > next)
-                return BadStream;
-            // code == next: the entry being defined, the previous string and
-            // its own first byte.
-            const size_t from = code < next ? where[code] : prevAt;
-            count = code < next ? size[code] : prevSize + 1;
-            if (count > static_cast<size_t>(stackSize))
-                return BadStream;
-            if (!out.Ensure(count))
-                return BadStream;
-            out.Copy(from, count);
+            // The entry being defined: the previous string and its own first
+            // byte.
+            out.Copy(previous.at, previous.size);
+            out.PutByte(out.At(previous.at));
         }
-        if (next <= maxCode) {
-            where[next] = prevAt;
-            size[next] = static_cast<uint32_t>(prevSize + 1);
-            if (next - 253 >= (1 << width))
-                ++width;
-            ++next;
-        }
-        prevAt = at;
-        prevSize = count;
+        entries[next] = {previous.at, previous.size + 1};
+        if (next - 253 >= (1 << width))
+            ++width;
+        ++next;
+        previous = current;
     }
     if (out.Size() < static_cast<uint64_t>(length))
         return Incomplete;
-    std::string bytes = out.Finish();
-    bytes.resize(static_cast<size_t>(length));
-    dest.Assign(std::move(bytes));
+    dest.Assign(out.Finish(static_cast<size_t>(length)));
     return Done;
 }
