@@ -33,6 +33,11 @@ File::~File() { Close(); }
 bool File::Open(const std::string& path, bool readOnly) {
     Close();
     fd_ = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    struct stat st;
+    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+        Close();
+        errno = EISDIR;
+    }
     return fd_ >= 0;
 }
 
