@@ -17,6 +17,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     MemoryStream stream(input), expanded;
     Compress_LZW().Expand(stream, expanded);
+    if (size >= 2) {
+        // The same bytes as code bits behind a valid header, so the reader's
+        // dictionary is reached: BITS 9 to 15 and the length from the first two.
+        std::string withHeader("LZWC01\0\0", 8);
+        withHeader += static_cast<char>(9 + data[0] % 7);
+        withHeader += std::string(7, '\0');
+        const uint64_t length = uint64_t(data[1]) * 61;
+        for (int i = 0; i < 8; ++i)
+            withHeader += static_cast<char>(length >> (8 * i));
+        withHeader += std::string(8, '\0');
+        MemoryStream codes(withHeader + input.substr(2)), out;
+        const int result = Compress_LZW().Expand(codes, out);
+        if (result == Compress_LZW::Done && out.Size() > length)
+            std::abort();
+    }
 
     // An exactly sized heap copy, so any access past the end is caught.
     const DesKey key = {1, 2, 3, 4, 5, 6, 7, 8};

@@ -7,6 +7,7 @@
 
 #include "public/Allocate.h"
 #include "public/BIT_STREAM.h"
+#include "public/LittleEndian.h"
 
 namespace {
 
@@ -17,20 +18,6 @@ constexpr int kFirstCode = 257;        // first dictionary entry
 bool BitsInRange(int bits) { return bits >= 9 && bits <= 15; }
 
 int MaxCode(int bits) { return (1 << bits) - 1; }
-
-void PutLE(uint8_t* p, uint64_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint64_t GetLE(const uint8_t* p, int bytes)
-{
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | p[i];
-    return v;
-}
 
 bool Cancelled(const volatile uint8_t* cancel) { return cancel && *cancel != 0; }
 

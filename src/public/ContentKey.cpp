@@ -1,10 +1,11 @@
 #include "public/ContentKey.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
-#include <algorithm>
 
 #include "public/CRC32NF.h"
+#include "public/LittleEndian.h"
 #include "public/SealedBlock.h"
 
 namespace {
@@ -15,8 +16,8 @@ constexpr std::string_view kSalt = "p7WxQzK2Lr)m;9#@bnFtYhGc";
 DesKey Doubled(uint32_t v)
 {
     DesKey k;
-    for (int i = 0; i < 8; ++i)
-        k[i] = static_cast<uint8_t>(v >> (8 * (i % 4)));
+    PutLE(k.data(), v, 4);
+    PutLE(k.data() + 4, v, 4);
     return k;
 }
 
@@ -46,26 +47,24 @@ DesKey DeriveKey(std::string_view password)
     return key;
 }
 
+DesKey TextKey(std::string_view text, uint32_t number)
+{
+    uint8_t bytes[4];
+    PutLE(bytes, number, 4);
+    DesKey key;
+    PutLE(key.data(), CRC32NF(text), 4);
+    PutLE(key.data() + 4, CRC32NF(bytes, sizeof bytes), 4);
+    return key;
+}
+
 DesKey MakeRandomKey(std::string_view seedText)
 {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     const uint64_t r1 = static_cast<unsigned>(NonzeroRandom());
     const uint64_t r2 = static_cast<unsigned>(NonzeroRandom());
-    const uint64_t product = r1 * r2;
     DesKey block;
-    for (int i = 0; i < 8; ++i)
-        block[i] = static_cast<uint8_t>(product >> (8 * i));
-    const auto drawn = static_cast<uint32_t>(std::rand());
-    uint8_t drawnBytes[4];
-    for (int i = 0; i < 4; ++i)
-        drawnBytes[i] = static_cast<uint8_t>(drawn >> (8 * i));
-    DesKey key;
-    const uint32_t seed = CRC32NF(seedText);
-    const uint32_t extra = CRC32NF(drawnBytes, sizeof drawnBytes);
-    for (int i = 0; i < 4; ++i) {
-        key[i] = static_cast<uint8_t>(seed >> (8 * i));
-        key[4 + i] = static_cast<uint8_t>(extra >> (8 * i));
-    }
+    PutLE(block.data(), r1 * r2, 8);
+    const DesKey key = TextKey(seedText, static_cast<uint32_t>(std::rand()));
     DESEncrypt(key, block.data(), block.size());
     return block;
 }

@@ -4,24 +4,7 @@
 #include <limits>
 
 #include "public/Allocate.h"
-
-namespace {
-
-void PutLength(uint8_t* p, uint32_t n)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(n >> (8 * i));
-}
-
-int32_t GetLength(const uint8_t* p)
-{
-    uint32_t n = 0;
-    for (int i = 0; i < 4; ++i)
-        n |= uint32_t(p[i]) << (8 * i);
-    return static_cast<int32_t>(n);
-}
-
-} // namespace
+#include "public/LittleEndian.h"
 
 int64_t SealedLength(int64_t n)
 {
@@ -38,7 +21,7 @@ int64_t EncryptBlock(const DesKey& key, const uint8_t* data, int64_t n, uint8_t*
         return 0;
     std::memmove(out, data, static_cast<size_t>(n));
     std::memset(out + n, 0, static_cast<size_t>(L - 4 - n));
-    PutLength(out + L - 4, static_cast<uint32_t>(n));
+    PutLE(out + L - 4, static_cast<uint64_t>(n), 4);
     DESEncrypt(key, out, static_cast<size_t>(L));
     return L;
 }
@@ -58,7 +41,7 @@ int64_t DecryptBlock(const DesKey& key, uint8_t* sealed, int64_t L)
     if (L < 1 || L % 8 != 0)
         return 0;
     DESDecrypt(key, sealed, static_cast<size_t>(L));
-    const int64_t n = GetLength(sealed + L - 4);
+    const int64_t n = static_cast<int32_t>(GetLE(sealed + L - 4, 4));
     // Sealing gives L - 11 <= n <= L - 4; the accepted range is a little
     // wider, but never below one byte.
     if (n < 1 || n < L - 16 || n > L - 4)

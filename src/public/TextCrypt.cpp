@@ -1,30 +1,8 @@
 #include "public/TextCrypt.h"
 
 #include "public/Base64.h"
-#include "public/CRC32NF.h"
+#include "public/ContentKey.h"
 #include "public/SealedBlock.h"
-
-namespace {
-
-void PutWord(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// Key of a text of encodedLength characters: CRC32NF of the key text, then
-// CRC32NF of the length's four little-endian bytes.
-DesKey TextKey(std::string_view keyText, uint32_t encodedLength)
-{
-    uint8_t length[4];
-    PutWord(length, encodedLength);
-    DesKey key;
-    PutWord(key.data(), CRC32NF(keyText));
-    PutWord(key.data() + 4, CRC32NF(length, sizeof length));
-    return key;
-}
-
-} // namespace
 
 std::string EncryptText(std::string_view keyText, std::string_view plain)
 {
