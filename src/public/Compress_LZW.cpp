@@ -314,6 +314,10 @@ int Compress_LZW::Expand(MemoryStream& source, MemoryStream& dest, const volatil
             ++width;
         ++next;
         previous = current;
+        // What goes beyond the header's length is cut off anyway; stopping
+        // here bounds the memory a damaged stream can claim.
+        if (out.Size() > static_cast<uint64_t>(length))
+            break;
     }
     if (out.Size() < static_cast<uint64_t>(length))
         return Incomplete;

@@ -163,6 +163,10 @@ TEST(Compress_LZW, RefusesBadStreams)
     };
     for (const auto& c : cases)
         EXPECT_EQ(Expand(c.stream).result, c.result) << c.what;
+    // A length smaller than the data: the output is cut to it.
+    const Outcome cut = Expand(with(16, 5));
+    EXPECT_EQ(cut.result, Compress_LZW::Done);
+    EXPECT_EQ(cut.bytes, "abcab");
     // END at once: empty output, the length is not checked.
     const Outcome endOnly = Expand(Header(5) + Bytes({0x80}));
     EXPECT_EQ(endOnly.result, Compress_LZW::Done);
