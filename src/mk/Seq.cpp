@@ -200,14 +200,26 @@ int Seq::CompareCell(int row, int col, const Value& value) const {
 int Seq::Find(const Criteria& criteria, int start) const {
     for (const auto& [col, v] : criteria)
         if (col < 0 || col >= ColumnCount()) return -1;
-    for (uint32_t r = start < 0 ? 0 : uint32_t(start); r < rows_; ++r) {
+    // Integer criteria on integer columns are compared directly: the common case
+    // (ids, parents) without going through the general comparison.
+    std::vector<std::pair<const std::vector<int64_t>*, int64_t>> direct;
+    Criteria general;
+    for (const auto& [col, v] : criteria) {
+        const auto* i = std::get_if<int64_t>(&v);
+        if (i && (cols_[col].def.type == 'I' || cols_[col].def.type == 'L')) direct.emplace_back(&cols_[col].ints, *i);
+        else general.emplace_back(col, v);
+    }
+    uint32_t first = start < 0 ? 0 : uint32_t(start);
+    if (first >= rows_) return -1;
+    if (direct.size() == 1 && general.empty()) {
+        const auto& ints = *direct[0].first;
+        auto it = std::find(ints.begin() + first, ints.end(), direct[0].second);
+        return it == ints.end() ? -1 : int(it - ints.begin());
+    }
+    for (uint32_t r = first; r < rows_; ++r) {
         bool all = true;
-        for (const auto& [col, v] : criteria) {
-            if (CompareCell(int(r), col, v) != 0) {
-                all = false;
-                break;
-            }
-        }
+        for (const auto& [ints, want] : direct) all = all && (*ints)[r] == want;
+        for (size_t k = 0; all && k < general.size(); ++k) all = CompareCell(int(r), general[k].first, general[k].second) == 0;
         if (all) return int(r);
     }
     return -1;
