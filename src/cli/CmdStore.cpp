@@ -100,13 +100,28 @@ int WithDatabase(const Args& args, size_t minArgs, size_t maxArgs, const char* u
     return body(db, parsed, password);
 }
 
-int IdArg(const StoreArgs& a, size_t index, int32_t& id, int32_t fallback = 0) {
+// The id in argument index; 0 (the top level) when the argument is absent.
+int IdArg(const StoreArgs& a, size_t index, int32_t& id) {
     if (index >= a.positional.size()) {
-        id = fallback;
+        id = kParentTop;
         return kExitOk;
     }
     if (!ParseId(a.positional[index], id)) return Fail(kExitUsage, "not a node id: " + a.positional[index]);
     return kExitOk;
+}
+
+// The node named by argument index, read (with content when asked).
+int NodeArg(CaseDB& db, const StoreArgs& a, size_t index, CaseNode& node, bool withData) {
+    int32_t id;
+    if (int rc = IdArg(a, index, id); rc) return rc;
+    if (db.GetNode(id, node, withData)) return kExitOk;
+    return Fail(kExitError, "node " + std::to_string(id) + (withData ? " cannot be read" : " does not exist"));
+}
+
+// A parent id from argument index (fallback when absent) that exists.
+int ParentArg(CaseDB& db, const StoreArgs& a, size_t index, int32_t& parent) {
+    if (int rc = IdArg(a, index, parent); rc) return rc;
+    return ParentExists(db, parent) ? kExitOk : Fail(kExitError, "node " + std::to_string(parent) + " does not exist");
 }
 
 // ---- commands ------------------------------------------------------------------
@@ -148,8 +163,7 @@ int Create(const Args& args) {
 int Ls(const Args& args) {
     return WithDatabase(args, 1, 2, kLsUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         int32_t parent;
-        if (int rc = IdArg(a, 1, parent); rc) return rc;
-        if (!ParentExists(db, parent)) return Fail(kExitError, "no node " + std::to_string(parent));
+        if (int rc = ParentArg(db, a, 1, parent); rc) return rc;
         bool first = true;
         if (a.json) std::printf("[");
         for (int32_t id : db.GetChildren(parent)) {
@@ -186,8 +200,7 @@ void PrintTree(CaseDB& db, int32_t parent, int depth, std::unordered_set<int32_t
 int Tree(const Args& args) {
     return WithDatabase(args, 1, 2, kTreeUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         int32_t root;
-        if (int rc = IdArg(a, 1, root); rc) return rc;
-        if (!ParentExists(db, root)) return Fail(kExitError, "no node " + std::to_string(root));
+        if (int rc = ParentArg(db, a, 1, root); rc) return rc;
         std::unordered_set<int32_t> seen{root};
         PrintTree(db, root, 0, seen);
         return kExitOk;
@@ -196,10 +209,8 @@ int Tree(const Args& args) {
 
 int Cat(const Args& args) {
     return WithDatabase(args, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
-        int32_t id;
-        if (int rc = IdArg(a, 1, id); rc) return rc;
         CaseNode node;
-        if (!db.GetNode(id, node, true)) return Fail(kExitError, "node " + std::to_string(id) + " cannot be read");
+        if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
         std::string out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
         std::fwrite(out.data(), 1, out.size(), stdout);
         return std::fflush(stdout) == 0 ? kExitOk : Fail(kExitError, "cannot write the content");
@@ -209,10 +220,9 @@ int Cat(const Args& args) {
 int Add(const Args& args) {
     return WithDatabase(args, 4, 5, kAddUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         int32_t parent, kind;
-        if (int rc = IdArg(a, 1, parent); rc) return rc;
         if (!ParseId(a.positional[2], kind) || kind < 0 || kind > 8)
             return Fail(kExitUsage, "KIND is a node kind code from 0 to 8");
-        if (!ParentExists(db, parent)) return Fail(kExitError, "no node " + std::to_string(parent));
+        if (int rc = ParentArg(db, a, 1, parent); rc) return rc;
         CaseNode node;
         node.Type = static_cast<uint8_t>(kind);
         node.Parent = parent;
@@ -233,10 +243,8 @@ int Add(const Args& args) {
 
 int Set(const Args& args) {
     return WithDatabase(args, 2, 3, kSetUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
-        int32_t id;
-        if (int rc = IdArg(a, 1, id); rc) return rc;
         CaseNode node;
-        if (!db.GetNode(id, node, false)) return Fail(kExitError, "no node " + std::to_string(id));
+        if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
         if (int rc = LoadContent(node, a.positional.size() > 2 ? a.positional[2] : "", a.raw); rc) return rc;
         node.Touch();
         if (!db.SaveNode(node)) return Fail(kExitError, "the node could not be stored");
@@ -246,13 +254,11 @@ int Set(const Args& args) {
 
 int Mv(const Args& args) {
     return WithDatabase(args, 3, 3, kMvUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
-        int32_t id, parent;
-        if (int rc = IdArg(a, 1, id); rc) return rc;
-        if (int rc = IdArg(a, 2, parent); rc) return rc;
         CaseNode node;
-        if (!db.GetNode(id, node, false)) return Fail(kExitError, "no node " + std::to_string(id));
-        if (!ParentExists(db, parent)) return Fail(kExitError, "no node " + std::to_string(parent));
-        if (!db.MoveNode(id, parent)) return Fail(kExitError, "a node cannot move below itself");
+        int32_t parent;
+        if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
+        if (int rc = ParentArg(db, a, 2, parent); rc) return rc;
+        if (!db.MoveNode(node.Id, parent)) return Fail(kExitError, "a node cannot move below itself");
         return CommitOrFail(db);
     });
 }
@@ -270,11 +276,9 @@ bool InRecycleBin(CaseDB& db, int32_t id) {
 
 int Rm(const Args& args) {
     return WithDatabase(args, 2, 2, kRmUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
-        int32_t id;
-        if (int rc = IdArg(a, 1, id); rc) return rc;
         CaseNode node;
-        if (!db.GetNode(id, node, false)) return Fail(kExitError, "no node " + std::to_string(id));
-        bool done = InRecycleBin(db, id) ? db.DeleteNode(id) : db.MoveNode(id, kParentRecycleBin);
+        if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
+        bool done = InRecycleBin(db, node.Id) ? db.DeleteNode(node.Id) : db.MoveNode(node.Id, kParentRecycleBin);
         if (!done) return Fail(kExitError, "the node could not be removed");
         return CommitOrFail(db);
     });
