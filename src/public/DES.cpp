@@ -101,9 +101,9 @@ uint64_t LoadBig(const uint8_t* p)
     return v;
 }
 
-Schedule MakeSchedule(const DesKey& key)
+// PC-1, the rotations and PC-2 straight from the standard, for one key.
+constexpr Schedule ScheduleOf(uint64_t k64)
 {
-    const uint64_t k64 = LoadBig(key.data());
     uint32_t c = 0, d = 0;  // 28-bit halves, parity bits dropped by PC-1
     for (int i = 0; i < 28; ++i) {
         c = c << 1 | uint32_t(k64 >> (64 - kPC1[i]) & 1);
@@ -125,6 +125,31 @@ Schedule MakeSchedule(const DesKey& key)
         }
         schedule.k[2 * round] = odd;
         schedule.k[2 * round + 1] = even;
+    }
+    return schedule;
+}
+
+// The schedule only selects and moves key bits, so the schedule of a key is
+// the XOR of the schedules of its single bits (kKeyBits[b]: bit b counted from
+// the most significant; the parity bits give nothing).
+constexpr std::array<Schedule, 64> MakeKeyBits()
+{
+    std::array<Schedule, 64> table{};
+    for (int b = 0; b < 64; ++b)
+        table[b] = ScheduleOf(uint64_t(1) << (63 - b));
+    return table;
+}
+
+constexpr std::array<Schedule, 64> kKeyBits = MakeKeyBits();
+
+Schedule MakeSchedule(const DesKey& key)
+{
+    const uint64_t k64 = LoadBig(key.data());
+    Schedule schedule{};
+    for (int b = 0; b < 64; ++b) {
+        const uint32_t mask = 0u - uint32_t(k64 >> (63 - b) & 1);
+        for (int w = 0; w < 32; ++w)
+            schedule.k[w] ^= kKeyBits[b].k[w] & mask;
     }
     return schedule;
 }
