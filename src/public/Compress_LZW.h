@@ -11,7 +11,8 @@ class Compress_LZW {
 public:
     enum Result {
         Done = 0,
-        NoWorkStack = 2,  // the reader's work stack cannot be allocated
+        NoWorkStack = 2,  // other readers: no work stack; this one copies
+                          // strings from its output and never returns it
         BadStream = 3,    // magic, BITS, mode, table, destination or a code
         Incomplete = 4,   // cancelled, header not written, output too short
     };
