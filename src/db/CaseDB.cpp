@@ -215,8 +215,13 @@ bool CaseDB::Commit() {
 
 bool CaseDB::Rollback() {
     if (!IsOpen()) return false;
-    case_ = parameter_ = bookmarks_ = nullptr;
-    return storage_->Rollback() && BindViews();
+    bool rolledBack = storage_->Rollback();
+    // The old view objects are stale either way; without views the store closes.
+    if (!BindViews()) {
+        Close();
+        return false;
+    }
+    return rolledBack;
 }
 
 bool CaseDB::RollbackChecked(int line) {

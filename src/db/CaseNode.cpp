@@ -21,8 +21,9 @@ namespace {
 constexpr double kSecondsPerDay = 86400.0;
 // Days from 1899-12-30 to 1970-01-01.
 constexpr double kUnixEpochDays = 25569.0;
-// 100 ns units from 1601-01-01 to 1970-01-01.
-constexpr uint64_t kUnixEpochFileTime = 116444736000000000ULL;
+// Seconds from 1601-01-01 to 1970-01-01, and FILETIME units per second.
+constexpr int64_t kUnixEpochFileSeconds = 11644473600;
+constexpr uint64_t kFileTimePerSecond = 10000000;
 
 constexpr uint32_t kAttrReadOnly = 0x01;
 constexpr uint32_t kAttrHidden = 0x02;
@@ -59,9 +60,7 @@ void SetFileTimeAttrs(CaseNode& node, const char* low, const char* high, uint64_
     SetAttrWord(node, high, static_cast<uint32_t>(fileTime >> 32));
 }
 
-int64_t ToNs(const struct statx_timestamp& t) {
-    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
+uint64_t ToFileTime(const struct statx_timestamp& t) { return UnixToFileTime(t.tv_sec, t.tv_nsec); }
 
 // Win32 attribute word of a file as this platform can tell it.
 uint32_t AttributeWord(const std::string& path, mode_t mode) {
@@ -120,6 +119,8 @@ double NowDayTime() {
 }
 
 std::string FormatDayTime(double dayTime) {
+    // Years 1 to 9999 only; a damaged value shows as zeros.
+    if (!(dayTime > -693593.0 && dayTime < 2958466.0)) return FormatFields(0, 0, 0, 0, 0, 0);
     // Round to the millisecond first, as day counts carry float noise.
     double ms = std::floor((dayTime - kUnixEpochDays) * kSecondsPerDay * 1000.0 + 0.5);
     time_t seconds = static_cast<time_t>(std::floor(ms / 1000.0));
@@ -129,21 +130,25 @@ std::string FormatDayTime(double dayTime) {
 }
 
 std::string FormatFileTime(uint64_t fileTime) {
-    // Whole seconds since 1601 split into calendar fields directly (UTC).
-    int64_t seconds = static_cast<int64_t>(fileTime / 10000000ULL) -
-                      static_cast<int64_t>(kUnixEpochFileTime / 10000000ULL);
+    // Whole seconds split into calendar fields directly (UTC).
+    int64_t seconds;
+    uint32_t nanoseconds;
+    FileTimeToUnix(fileTime, seconds, nanoseconds);
     time_t s = static_cast<time_t>(seconds);
     struct tm t;
     if (!gmtime_r(&s, &t)) return FormatFields(0, 0, 0, 0, 0, 0);
     return FormatFields(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
 }
 
-uint64_t UnixNsToFileTime(int64_t unixNs) {
-    return static_cast<uint64_t>(unixNs / 100 + static_cast<int64_t>(kUnixEpochFileTime));
+uint64_t UnixToFileTime(int64_t seconds, uint32_t nanoseconds) {
+    int64_t since1601 = seconds + kUnixEpochFileSeconds;
+    if (since1601 < 0) return 0;
+    return static_cast<uint64_t>(since1601) * kFileTimePerSecond + nanoseconds / 100;
 }
 
-int64_t FileTimeToUnixNs(uint64_t fileTime) {
-    return (static_cast<int64_t>(fileTime) - static_cast<int64_t>(kUnixEpochFileTime)) * 100;
+void FileTimeToUnix(uint64_t fileTime, int64_t& seconds, uint32_t& nanoseconds) {
+    seconds = static_cast<int64_t>(fileTime / kFileTimePerSecond) - kUnixEpochFileSeconds;
+    nanoseconds = static_cast<uint32_t>(fileTime % kFileTimePerSecond) * 100;
 }
 
 CaseNode::CaseNode() : Created(NowDayTime()) {}
@@ -237,10 +242,10 @@ bool CaseNode::LoadFromFile(const std::string& path, bool withFileInfo) {
     close(fd);
     if (!read) return false;
     if (withFileInfo) {
-        int64_t modified = ToNs(sx.stx_mtime);
-        int64_t created = (sx.stx_mask & STATX_BTIME) ? ToNs(sx.stx_btime) : modified;
-        SetFileTimeAttrs(*this, "FCreateLow", "FCreateHigh", UnixNsToFileTime(created));
-        SetFileTimeAttrs(*this, "FModifyLow", "FModifyHigh", UnixNsToFileTime(modified));
+        uint64_t modified = ToFileTime(sx.stx_mtime);
+        uint64_t created = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : modified;
+        SetFileTimeAttrs(*this, "FCreateLow", "FCreateHigh", created);
+        SetFileTimeAttrs(*this, "FModifyLow", "FModifyHigh", modified);
         SetAttr("FSize", std::to_string(static_cast<int32_t>(sx.stx_size)));
         SetAttr("Attribute", std::to_string(static_cast<int32_t>(AttributeWord(path, sx.stx_mode))));
     }
@@ -258,15 +263,10 @@ bool CaseNode::SaveToFile(const std::string& path) const {
     bool written = WriteAll(fd, data_.data(), data_.size());
     uint64_t modified = FileTimeFromAttrs(*this, "FModifyLow", "FModifyHigh");
     if (written && modified != 0) {
-        int64_t ns = FileTimeToUnixNs(modified);
-        struct timespec times[2];
-        times[0].tv_nsec = UTIME_OMIT;
-        times[1].tv_sec = static_cast<time_t>(ns / 1000000000);
-        times[1].tv_nsec = static_cast<long>(ns % 1000000000);
-        if (times[1].tv_nsec < 0) {
-            times[1].tv_nsec += 1000000000;
-            times[1].tv_sec -= 1;
-        }
+        int64_t seconds;
+        uint32_t nanoseconds;
+        FileTimeToUnix(modified, seconds, nanoseconds);
+        struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanoseconds}};
         futimens(fd, times);
     }
     if (close(fd) != 0 || !written) return false;

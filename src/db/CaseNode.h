@@ -35,9 +35,9 @@ double NowDayTime();
 std::string FormatDayTime(double dayTime);
 // The same format for a FILETIME (100 ns units since 1601-01-01), no zone conversion.
 std::string FormatFileTime(uint64_t fileTime);
-// FILETIME <-> Unix time in nanoseconds.
-uint64_t UnixNsToFileTime(int64_t unixNs);
-int64_t FileTimeToUnixNs(uint64_t fileTime);
+// FILETIME <-> Unix time (seconds and nanoseconds).
+uint64_t UnixToFileTime(int64_t seconds, uint32_t nanoseconds);
+void FileTimeToUnix(uint64_t fileTime, int64_t& seconds, uint32_t& nanoseconds);
 
 class CaseNode {
 public:

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cmath>
+
 #include "TestSupport.h"
 #include "db/CaseNode.h"
 
@@ -65,6 +67,9 @@ TEST(CaseNode, DisplayTimes) {
     EXPECT_EQ(node.FormatModified(), "2023年03月15日 12时00分00秒");
     node.Modified = 45002.75 + 1.0 / 86400;
     EXPECT_EQ(node.FormatModified(), "2023年03月17日 18时00分01秒");
+    EXPECT_EQ(FormatDayTime(0), "1899年12月30日 00时00分00秒");
+    EXPECT_EQ(FormatDayTime(std::nan("")), "0000年00月00日 00时00分00秒");
+    EXPECT_EQ(FormatDayTime(1e300), "0000年00月00日 00时00分00秒");
     // File times of the sample's file node: 2024-03-07 09:05:00 and 2024-03-08 09:05:00 UTC.
     node.Attribute = "FCreateLow=-2004531712\r\nFCreateHigh=31092846\r\n"
                      "FModifyLow=-1292958208\r\nFModifyHigh=31093047\r\n";
@@ -119,4 +124,8 @@ TEST(CaseNode, FilePayloadAttributeWords) {
     EXPECT_FALSE(dataOnly.LoadFromFile(dir.File("missing"), true));
     EXPECT_FALSE(dataOnly.LoadFromFile(dir.Path(), false));   // a folder reads short
     EXPECT_FALSE(dataOnly.SaveToFile(dir.File("no/such/folder")));
+    // Damaged time words still save the content.
+    dataOnly.Attribute = "FModifyLow=-1\r\nFModifyHigh=2147483647\r\nAttribute=x\r\n";
+    EXPECT_TRUE(dataOnly.SaveToFile(dir.File("odd")));
+    EXPECT_EQ(ReadFile(dir.File("odd")), "x");
 }
