@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "db/CaseDB.h"
 
@@ -114,11 +115,23 @@ void BM_Pack_1GB(benchmark::State& state) {
     CaseDB db;
     const std::string path = dir.File("pack.vldb");
     if (!OpenNew(db, path, "pw")) return state.SkipWithError("cannot create the database");
-    // 1 GB of content: half random bytes, half mixed text and binary.
-    for (int i = 0; i < 1024; ++i) {
-        CaseNode node = MakeNode(db, i % 2 ? MixedContent(1 << 20, i) : RandomBytes(1 << 20, i));
-        db.AddNode(node);
-        if (i % 64 == 63) db.Commit();
+    // Nodes of 1 MB (random and mixed bytes) until the file holds 1 GiB, then
+    // every eighth node saved again, so that the pack has dead space to drop.
+    std::vector<CaseNode> nodes;
+    while (std::filesystem::file_size(path) < (uint64_t{1} << 30)) {
+        for (int k = 0; k < 64; ++k) {
+            size_t i = nodes.size();
+            uint32_t seed = static_cast<uint32_t>(i);
+            nodes.push_back(MakeNode(db, i % 2 ? MixedContent(1 << 20, seed) : RandomBytes(1 << 20, seed)));
+            db.AddNode(nodes.back());
+            nodes.back().SetData("");   // keep memory small
+        }
+        db.Commit();
+    }
+    for (size_t i = 0; i < nodes.size(); i += 8) {
+        nodes[i].SetData(RandomBytes(1 << 20, static_cast<uint32_t>(i)));
+        db.SaveNode(nodes[i]);
+        nodes[i].SetData("");
     }
     db.Commit();
     state.counters["file_MB_before"] = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
