@@ -87,12 +87,18 @@ private:
         return true;
     }
 
+    // The single blob of an I, F, D or L column.
+    bool Single(ByteReader& r, Column& c, Ref& ref, std::string& bytes) {
+        if (!ReadRef(r, ref) || !Blob(ref, bytes)) return false;
+        c.refs = {ref};
+        return true;
+    }
+
     bool Ints(ByteReader& r, Column& c, uint32_t rows) {
         Ref ref;
         std::string bytes;
         if (rows == 0) return true;
-        if (!ReadRef(r, ref) || !Blob(ref, bytes)) return false;
-        c.refs = {ref};
+        if (!Single(r, c, ref, bytes)) return false;
         int w = WidthFromSize(rows, ref.size);
         if (w < 0 || uint64_t(rows) * w > uint64_t(ref.size) * 8) return false;
         DecodeInts(reinterpret_cast<const uint8_t*>(bytes.data()), rows, w, s_.src->littleEndian, c.ints);
@@ -102,18 +108,14 @@ private:
         return true;
     }
 
+    // D and L: 8 bytes a row, or no bytes at all (read as zeros).
     bool Wide(ByteReader& r, Column& c, uint32_t rows) {
         Ref ref;
         std::string bytes;
         if (rows == 0) return true;
-        if (!ReadRef(r, ref) || !Blob(ref, bytes)) return false;
-        c.refs = {ref};
-        if (ref.size == 0) {
-            c.ints.assign(rows, 0);
-            return true;
-        }
-        if (WidthFromSize(rows, ref.size) != 64) return false;
-        DecodeInts(reinterpret_cast<const uint8_t*>(bytes.data()), rows, 64, s_.src->littleEndian, c.ints);
+        if (!Single(r, c, ref, bytes)) return false;
+        if (ref.size && WidthFromSize(rows, ref.size) != 64) return false;
+        DecodeInts(reinterpret_cast<const uint8_t*>(bytes.data()), rows, ref.size ? 64 : 0, s_.src->littleEndian, c.ints);
         return true;
     }
 

@@ -17,6 +17,8 @@ const size_t kWriteChunk = 8 << 20;
 struct Pending {
     uint32_t pos = 0;
     std::string bytes;
+    const std::string* held = nullptr;   // large value still owned by its cell
+    const std::string& Bytes() const { return held ? *held : bytes; }
     bool fromFile = false;
     uint32_t srcPos = 0;
     uint32_t len = 0;
@@ -133,7 +135,12 @@ private:
             if (!memo[i]) continue;
             Ref ref{cell.Length(), cell.pos};
             if (!cell.inFile) {
-                ref = Place(cell.data, nullptr);
+                ref = {cell.Length(), Take(cell.Length())};
+                Pending p;
+                p.pos = ref.pos;
+                p.len = ref.size;
+                p.held = &cell.data;
+                writes.push_back(std::move(p));
                 Cell moved;
                 moved.inFile = true;
                 moved.pos = ref.pos;
@@ -252,12 +259,12 @@ bool Emit(StorageImpl& s, std::vector<Pending>& writes, Sink&& sink) {
             bufPos = p.pos;
         }
         if (!p.fromFile) {
-            if (buf.empty() && p.bytes.size() >= kWriteChunk) {
-                if (!sink(bufPos, p.bytes)) return false;
-                bufPos += int64_t(p.bytes.size());
+            if (buf.empty() && p.Bytes().size() >= kWriteChunk) {
+                if (!sink(bufPos, p.Bytes())) return false;
+                bufPos += int64_t(p.Bytes().size());
                 continue;
             }
-            buf += p.bytes;
+            buf += p.Bytes();
             continue;
         }
         for (uint32_t done = 0; done < p.len;) {

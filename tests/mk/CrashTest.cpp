@@ -15,7 +15,7 @@ using mktest::ReadFile;
 using mktest::TempDir;
 using mktest::WriteFile;
 
-const char* kCase = "Case[Id:I,Parent:I,Order:I,Type:I,Caption:B,Created:D,Modified:D,Attribute:S,Data:B]";
+using mktest::kCase;
 
 struct Script {
     const char* name;

@@ -13,7 +13,7 @@ using mktest::ReadFile;
 using mktest::TempDir;
 using mktest::WriteFile;
 
-const char* kCase = "Case[Id:I,Parent:I,Order:I,Type:I,Caption:B,Created:D,Modified:D,Attribute:S,Data:B]";
+using mktest::kCase;
 const char* kParameter = "Parameter[Name:S,Value:S]";
 const char* kBookmarks = "Bookmarks[Id:I]";
 
@@ -105,7 +105,9 @@ TEST(Writer, CommitAfterSaveToAndReopenKeepsEveryFixtureContent) {
         std::string copy = dir.File(name);
         WriteFile(copy, out.bytes);
         EXPECT_EQ(DumpOf(copy), want) << name;
-        if (!s.Description().empty()) EXPECT_EQ(mktest::FileChecker().Check(out.bytes, true, true, false), "") << name;
+        if (!s.Description().empty()) {
+            EXPECT_EQ(mktest::FileChecker().Check(out.bytes, true, true, false), "") << name;
+        }
     }
 }
 

@@ -10,6 +10,8 @@
 
 namespace mktest {
 
+inline const char* kCase = "Case[Id:I,Parent:I,Order:I,Type:I,Caption:B,Created:D,Modified:D,Attribute:S,Data:B]";
+
 inline std::string FixtureDir() { return std::string(VAULTLEAF_FIXTURES) + "/metakit"; }
 
 inline std::string ReadFile(const std::string& path) {
