@@ -1,0 +1,59 @@
+// Answers every message box, file dialog and modal dialog from a script, and
+// records what was asked, so no test ever waits for a window.
+#pragma once
+
+#include "kellib/qt/Kelapputil.h"
+
+#include <QDialog>
+#include <QList>
+#include <QStringList>
+
+#include <functional>
+
+class ScriptedResponder : public KELModalResponder {
+public:
+    using DialogScript = std::function<void(QDialog*)>;
+
+    QList<MessageBoxRequest> boxes;   // every box shown, in order
+    QList<int> answers;               // answers to boxes; when empty: IDOK, or IDNO for questions
+    QStringList files;                // answers to file dialogs; "" cancels
+    QList<DialogScript> dialogs;      // what a person does in each modal dialog
+    QList<ShellRequest> shells;
+    int dialogsRun = 0;
+
+    ScriptedResponder() { SetModalResponder(this); }
+    ~ScriptedResponder() override { SetModalResponder(nullptr); }
+
+    int MessageBox(const MessageBoxRequest& request) override
+    {
+        boxes << request;
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return (request.flags & 0xF) == MB_YESNO || (request.flags & 0xF) == MB_YESNOCANCEL ? IDNO : IDOK;
+    }
+    QString FileDialog(const FileDialogRequest&) override
+    {
+        return files.isEmpty() ? QString() : files.takeFirst();
+    }
+    int Exec(QDialog* dialog) override
+    {
+        ++dialogsRun;
+        dialog->setResult(QDialog::Rejected);
+        if (!dialogs.isEmpty())
+            dialogs.takeFirst()(dialog);
+        return dialog->result();
+    }
+    bool ShellOpen(const ShellRequest& request) override
+    {
+        shells << request;
+        return true;
+    }
+
+    QStringList texts() const
+    {
+        QStringList out;
+        for (const MessageBoxRequest& b : boxes)
+            out << b.text;
+        return out;
+    }
+};

@@ -1,0 +1,583 @@
+// The main window with a scripted responder: start-up on empty settings,
+// creating, logging into, closing and reopening databases, remembered
+// passwords, the password change and its cancel, the Open errors, the reopen
+// list, the hand-over of paths and the pack command.
+#include "ScriptedResponder.h"
+
+#include "app/Chgpass.h"
+#include "app/Login.h"
+#include "app/Main.h"
+#include "db/CaseDB.h"
+#include "kellib/Kelcodepage.h"
+#include "kellib/qt/Kelregistry.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QToolButton>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A person at the login dialog: types the password (unless null), sets the
+// remember box, presses OK.
+ScriptedResponder::DialogScript login(const char* password, bool remember = false)
+{
+    return [=](QDialog* d) {
+        auto* form = static_cast<TFormLogin*>(d);
+        if (password)
+            form->EditPassword->setText(QString::fromUtf8(password));
+        form->CheckBoxRememberPassword->setChecked(remember);
+        form->ButtonOk->click();
+    };
+}
+
+// Types a wrong password, reads the error, then gives up.
+ScriptedResponder::DialogScript wrongThenCancel(const char* password)
+{
+    return [=](QDialog* d) {
+        auto* form = static_cast<TFormLogin*>(d);
+        form->EditPassword->setText(QString::fromUtf8(password));
+        form->ButtonOk->click();
+        QVERIFY(form->isVisible() || form->result() != QDialog::Accepted);
+        form->ButtonCancel->click();
+    };
+}
+
+QStringList menuTexts(QMenu* menu)
+{
+    QStringList out;
+    for (QAction* a : menu->actions())
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<ScriptedResponder> responder_;
+    std::unique_ptr<TFormMain> form_;
+
+    QString path(const QString& name) const { return dir_->path() + QLatin1Char('/') + name; }
+
+    TFormMain* start(const QString& argument = QString())
+    {
+        form_ = std::make_unique<TFormMain>(nullptr);
+        SetAppMainWindow(form_.get());
+        form_->FormCreate(argument);
+        return form_.get();
+    }
+    void quit()
+    {
+        form_->close();
+        form_.reset();
+    }
+    // A new database whose first login set password, with remember as given.
+    QString newDatabase(const QString& name, const char* password, bool remember = false)
+    {
+        const QString file = path(name);
+        responder_->files << file;
+        responder_->dialogs << login(password, remember);
+        form_->ActionNewDB->trigger();
+        return file;
+    }
+    QString treeTexts() const
+    {
+        QStringList out;
+        for (int i = 0; i < form_->NavTree()->topLevelItemCount(); ++i)
+            out << form_->NavTree()->topLevelItem(i)->text(0);
+        return out.join(QLatin1Char('|'));
+    }
+
+private slots:
+    void init()
+    {
+        dir_ = std::make_unique<QTemporaryDir>();
+        qputenv("VAULTLEAF_CONFIG_HOME", dir_->path().toUtf8() + "/config");
+        qputenv("XDG_CONFIG_HOME", dir_->path().toUtf8() + "/xdg");
+        responder_ = std::make_unique<ScriptedResponder>();
+        SetProductKey(QStringLiteral("Vaultleaf"));
+    }
+    void cleanup()
+    {
+        if (form_)
+            quit();
+        responder_.reset();
+        dir_.reset();
+    }
+
+    void componentsUnderTheirNames()
+    {
+        TFormMain* form = start();
+        const char* names[] = {"CoolBarMain", "ToolBarMenu", "ToolBarMain", "ToolButtonNewSub", "PanelNav",
+                               "PanelNavBar", "SBMoveUp", "SBMoveDown", "SBHideNav", "PanelTreeView", "TVNav",
+                               "Splitter", "PanelMain", "PageControlMain", "StatusBar", "MainMenu",
+                               "PopupMenuNav", "PopupMenuEdit", "PopupMenuTray", "PopupMenuNewSubNode",
+                               "MenuItemReOpenSub", "MenuItemNewSubNode", "PopItemNewNode", "MenuItemBookmarks",
+                               "TabSheetText", "TabSheetHtml", "TabSheetRTF", "TabSheetDraw", "TabSheetWave",
+                               "TabSheetInfo", "RichEditText", "ListBoxInfo"};
+        for (const char* name : names)
+            QVERIFY2(form->findChild<QObject*>(QLatin1String(name)), name);
+        QCOMPARE(form->findChild<QTreeWidget*>("TVNav"), form->NavTree());
+        QCOMPARE(form->Status()->findChildren<QLabel*>(QRegularExpression("^StatusPanel")).size(), 6);
+        QCOMPARE(form->Pages()->count(), 6);
+        QCOMPARE(form->findChild<QToolBar*>("ToolBarMenu")->findChildren<QToolButton*>(QRegularExpression("^ToolButton")).size(), 8);
+    }
+
+    void menusAndShortcuts()
+    {
+        TFormMain* form = start();
+        QCOMPARE(menuTexts(form->findChild<QMenu*>("MenuItemFile")),
+                 (QStringList{"创建数据库(&N)", "打开数据库(&O)", "重新打开数据库", "-", "选项...", "修改数据库密码",
+                              "压缩数据库", "-", "关闭数据库(&C)", "-", "退出(&X)"}));
+        QCOMPARE(menuTexts(form->findChild<QMenu*>("MenuItemNode")),
+                 (QStringList{"新建", "打开", "查找", "设为书签", "-", "剪切节点", "粘贴节点", "高级粘贴", "-",
+                              "保存节点", "重命名", "删除", "删除所有子项", "-", "导入文件...", "导出文件...", "-",
+                              "属性"}));
+        QCOMPARE(menuTexts(form->findChild<QMenu*>("PopupMenuNav"))[7], QString("超级粘贴"));
+        QCOMPARE(menuTexts(form->findChild<QMenu*>("MenuItemEdit")),
+                 (QStringList{"撤消(&U)", "-", "复制(&C)", "剪切(&T)", "粘贴(&P)", "删除(&D)", "-", "全选(&A)", "-",
+                              "插入日期标签", "插入时间标签"}));
+        QCOMPARE(menuTexts(form->findChild<QMenu*>("MenuItemView")),
+                 (QStringList{"隐藏导航窗口", "-", "自动回行"}));
+        QCOMPARE(menuTexts(form->findChild<QMenu*>("MenuItemHelp")),
+                 (QStringList{"帮助(&H)", "-", "访问软件主页", "-", "关于(&A)"}));
+        struct Key { const char* action; QKeySequence key; };
+        const Key keys[] = {
+            {"ActionNewDB", QKeySequence("Ctrl+N")}, {"ActionOpenDB", QKeySequence("Ctrl+O")},
+            {"ActionCloseDB", QKeySequence("Ctrl+F4")}, {"ActionDeleteSelNode", QKeySequence("Ctrl+Del")},
+            {"ActionDeleteAllChilds", QKeySequence("Shift+Del")}, {"ActionCutNode", QKeySequence("Ctrl+Alt+X")},
+            {"ActionPaste", QKeySequence("Ctrl+Alt+V")}, {"ActionNodeProp", QKeySequence("F2")},
+            {"ActionFindNode", QKeySequence("Ctrl+F")}, {"ActionOpenNode", QKeySequence("Ctrl+F3")},
+            {"ActionMainLayoutSplit", QKeySequence("Shift+F1")}, {"ActionSave", QKeySequence("Ctrl+S")},
+            {"ActionWordWrap", QKeySequence("Ctrl+W")}, {"ActionInsertDate", QKeySequence("Ctrl+D")},
+            {"ActionInsertTimestamp", QKeySequence("Ctrl+T")}, {"ActionToggleBookmark", QKeySequence("Ctrl+B")},
+        };
+        for (const Key& k : keys) {
+            auto* action = form->findChild<QAction*>(QLatin1String(k.action));
+            QVERIFY2(action, k.action);
+            QCOMPARE(action->shortcut(), k.key);
+        }
+    }
+
+    void firstStartOnEmptySettings()
+    {
+        TFormMain* form = start();
+        QVERIFY(responder_->boxes.isEmpty());
+        QCOMPARE(form->windowTitle(), QString("Vaultleaf"));
+        QCOMPARE(QRect(form->pos(), form->size()), QRect(124, 125, 717, 503));
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->NavTree()->isEnabled());
+        QVERIFY(form->ReopenMenu()->isEmpty());
+        QCOMPARE(form->TrayIcon()->toolTip(), QString("Vaultleaf"));
+        form->UpdateActions();
+        QVERIFY(form->ActionNewDB->isEnabled() && form->ActionOpenDB->isEnabled() && form->ActionExit->isEnabled());
+        QVERIFY(!form->ActionCloseDB->isEnabled() && !form->ActionPackDB->isEnabled());
+        QVERIFY(!form->ActionChangePassword->isEnabled() && !form->ActionReOpen->isEnabled());
+        QVERIFY(!form->ActionSave->isEnabled() && !form->ActionFindNode->isEnabled());   // later work
+        quit();
+        QCOMPARE(ReadString("Default", "DBFileName"), QString());
+        QCOMPARE(ReadInt("Default", "NavWidth", 0), 185);
+        QCOMPARE(ReadString("Default", "Visible"), QString("true"));
+        QCOMPARE(ReadString("Default", "MinimizedLogin"), QString("false"));
+        QCOMPARE(ReadInt("Vaultleaf-Pos", "Width", 0), 717);
+        QCOMPARE(ReadInt("Vaultleaf-Pos", "WindowState", -1), 0);
+    }
+
+    void visibleFalseStartsInTheTray()
+    {
+        WriteBool("Default", "Visible", false);
+        TFormMain* form = start();
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->Shown());
+        QCOMPARE(form->TrayIcon()->toolTip(), QString("Vaultleaf"));
+        form->UpdateActions();
+        QVERIFY(!form->ActionNewDB->isEnabled());
+        QVERIFY(form->ActionExit->isEnabled());
+        quit();
+        QCOMPARE(ReadString("Default", "Visible"), QString("false"));
+    }
+
+    void newDatabaseLoginCloseAndReopen()
+    {
+        TFormMain* form = start();
+        const QString file = newDatabase("notes.vldb", "秘密");
+        QVERIFY(form->Database().IsOpen());
+        QCOMPARE(form->windowTitle(), "Vaultleaf - " + file);
+        QCOMPARE(treeTexts(), QString("回收站|我的公文包"));
+        QCOMPARE(form->NavTree()->currentItem()->text(0), QString("我的公文包"));
+        QCOMPARE(ReadString("Default", "ReOpen"), file + "\r\n");
+        form->UpdateActions();
+        QVERIFY(form->ActionCloseDB->isEnabled() && form->ActionPackDB->isEnabled());
+
+        form->ActionCloseDB->trigger();
+        QVERIFY(!form->Database().IsOpen());
+        QCOMPARE(form->windowTitle(), QString("Vaultleaf"));
+        QCOMPARE(form->NavTree()->topLevelItemCount(), 0);
+        QVERIFY(!form->NavTree()->isEnabled());
+
+        // Reopen from the list; the first password is now the password.
+        QCOMPARE(form->ReopenMenu()->actions().first()->text(), "&0 " + file);
+        responder_->dialogs << login("秘密");
+        form->ReopenMenu()->actions().first()->trigger();
+        QVERIFY(form->Database().IsOpen());
+        QVERIFY(responder_->boxes.isEmpty());
+
+        // Closing with the recycle bin selected remembers it.
+        form->NavTree()->setCurrentItem(form->NavTree()->topLevelItem(0));
+        form->CloseDatabase();
+        responder_->dialogs << login("秘密");
+        QVERIFY(form->OpenDatabase(file, false, false));
+        QCOMPARE(form->NavTree()->currentItem()->text(0), QString("回收站"));
+
+        quit();   // the last database is remembered for the next start
+        QCOMPARE(ReadString("Default", "DBFileName"), file);
+    }
+
+    void wrongPasswordIsRefused()
+    {
+        TFormMain* form = start();
+        const QString file = newDatabase("a.vldb", "right");
+        form->CloseDatabase();
+        responder_->dialogs << wrongThenCancel("wrong");
+        QVERIFY(!form->OpenDatabase(file, false, false));
+        QCOMPARE(responder_->texts(), QStringList{"密码不对，不能打开数据库：" + file + "。"});
+        QCOMPARE(responder_->boxes.first().flags & 0xF0, int(MB_ICONERROR));
+        QCOMPARE(responder_->boxes.first().caption, QString("Vaultleaf"));
+        QVERIFY(!form->Database().IsOpen());
+        QCOMPARE(form->windowTitle(), QString("Vaultleaf"));
+    }
+
+    void rememberedPasswordLogsInAutomatically()
+    {
+        start();
+        const QString file = newDatabase("r.vldb", "pw", true);
+        QCOMPARE(ReadString("Default", "RandomKey").size(), 12);
+        quit();
+
+        // Start-up reopens it with no window at all.
+        TFormMain* form = start();
+        QVERIFY(form->Database().IsOpen());
+        QCOMPARE(responder_->dialogsRun, 1);   // only the first login
+        QVERIFY(form->Database().GetParamBool("RememberPassword", false));
+        const std::string held = form->Database().GetParam("RememberedPassword", "");
+        QVERIFY(!held.empty());
+        QVERIFY(held.find("pw") == std::string::npos);
+
+        // From the menu the dialog shows, with the placeholder; OK logs in.
+        form->CloseDatabase();
+        responder_->dialogs << [](QDialog* d) {
+            auto* f = static_cast<TFormLogin*>(d);
+            QCOMPARE(f->EditPassword->text(), QString(24, '*'));
+            QVERIFY(f->CheckBoxRememberPassword->isChecked());
+            QCOMPARE(f->windowTitle(), QString("Vaultleaf - 登录"));
+            f->ButtonOk->click();
+        };
+        QVERIFY(form->OpenDatabase(file, false, false));
+        QCOMPARE(form->Password(), std::string("pw"));
+
+        // Another RandomKey (another machine account) makes automatic login ask.
+        form->CloseDatabase();
+        WriteString("Default", "RandomKey", "AAAAAAAAAAA=");
+        responder_->dialogs << wrongThenCancel("nope");
+        QVERIFY(!form->OpenDatabase(file, false, true));
+        QCOMPARE(responder_->dialogsRun, 3);
+    }
+
+    void uncheckingRememberClearsIt()
+    {
+        TFormMain* form = start();
+        const QString file = newDatabase("u.vldb", "pw", true);
+        form->CloseDatabase();
+        responder_->dialogs << login(nullptr, false);   // the placeholder stays, the box is cleared
+        QVERIFY(form->OpenDatabase(file, false, false));
+        QCOMPARE(form->Database().GetParam("RememberPassword", ""), std::string("False"));
+        QCOMPARE(form->Database().GetParam("RememberedPassword", "x"), std::string());
+    }
+
+    void emptyPasswordOnFirstLogin()
+    {
+        TFormMain* form = start();
+        const QString file = newDatabase("e.vldb", "");
+        form->CloseDatabase();
+        responder_->dialogs << login("");
+        QVERIFY(form->OpenDatabase(file, false, false));
+    }
+
+    void changePasswordChecks_data()
+    {
+        QTest::addColumn<QString>("oldPass");
+        QTest::addColumn<QString>("newPass");
+        QTest::addColumn<QString>("verify");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("focus");
+        QTest::newRow("differ") << "old" << "new1" << "new2" << "两次输入的新密码不相同，请重输。" << "EditNewPass";
+        QTest::newRow("same") << "old" << "old" << "old" << "新密码与旧密码不能相同。" << "EditNewPass";
+        QTest::newRow("wrong old") << "bad" << "new" << "new" << "旧密码不对，请重输。" << "EditOldPass";
+    }
+    void changePasswordChecks()
+    {
+        QFETCH(QString, oldPass);
+        QFETCH(QString, newPass);
+        QFETCH(QString, verify);
+        QFETCH(QString, message);
+        QFETCH(QString, focus);
+        TFormMain* form = start();
+        newDatabase("c.vldb", "old");
+        form->show();
+        TFormChangePassword dialog(form, form->Database());
+        dialog.show();
+        dialog.EditOldPass->setText(oldPass);
+        dialog.EditNewPass->setText(newPass);
+        dialog.EditVerifyPass->setText(verify);
+        dialog.ButtonOk->click();
+        QCOMPARE(responder_->texts(), QStringList{message});
+        QCOMPARE(responder_->boxes.first().flags & 0xF0, int(MB_ICONERROR));
+        QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : dialog.focusWidget()->objectName(), focus);
+        QVERIFY(dialog.isVisible());
+    }
+
+    void changePasswordAndCancelHalfway()
+    {
+        TFormMain* form = start();
+        const QString file = newDatabase("p.vldb", "old", true);
+        CaseDB& db = form->Database();
+        for (int i = 0; i < 6; ++i) {
+            CaseNode node;
+            node.Id = db.TakeNextId(false);
+            node.Caption = "node";
+            node.Type = kNodeText;
+            node.SetDataFromText("content");
+            QVERIFY(db.AddNode(node));
+        }
+        QVERIFY(db.Commit());
+
+        // Cancel while records are re-enciphered: confirm, then Yes to cancelling.
+        responder_->answers = {IDYES, IDYES};
+        responder_->dialogs << [](QDialog* d) {
+            auto* f = static_cast<TFormChangePassword*>(d);
+            f->EditOldPass->setText("old");
+            f->EditNewPass->setText("new");
+            f->EditVerifyPass->setText("new");
+            QTimer::singleShot(0, f, [f] {
+                QVERIFY(!f->Idle());
+                QVERIFY(f->ProgressBar->isVisible() || !f->isVisible());
+                QVERIFY(!f->ButtonOk->isEnabled());
+                f->ButtonCancel->click();
+            });
+            f->ButtonOk->click();
+        };
+        form->UpdateActions();
+        form->ActionChangePassword->trigger();
+        QCOMPARE(responder_->texts(),
+                 (QStringList{"修改密码时所有数据需要重新加密，这可能需要较长时间，确认要修改吗？",
+                              "修改密码还没有完成，确认要取消吗？", "密码修改失败，密码和数据已恢复。"}));
+        QVERIFY(db.Login("old"));
+        CaseNode node;
+        QVERIFY(db.GetNode(1, node, true));
+        QCOMPARE(std::string(node.Data()), std::string("content"));
+
+        // A change that runs to its end; the remembered password follows it.
+        responder_->boxes.clear();
+        responder_->answers = {IDYES};
+        responder_->dialogs << [](QDialog* d) {
+            auto* f = static_cast<TFormChangePassword*>(d);
+            f->EditOldPass->setText("old");
+            f->EditNewPass->setText("new");
+            f->EditVerifyPass->setText("new");
+            f->ButtonOk->click();
+        };
+        form->ActionChangePassword->trigger();
+        QCOMPARE(responder_->texts().last(), QString("密码修改成功。"));
+        QVERIFY(db.Login("new"));
+        QVERIFY(!db.Login("old"));
+        form->CloseDatabase();
+        const int before = responder_->dialogsRun;
+        QVERIFY(form->OpenDatabase(file, false, true));   // remembered new password
+        QCOMPARE(responder_->dialogsRun, before);
+    }
+
+    void openErrors()
+    {
+        TFormMain* form = start();
+        const QString missing = path("missing.vldb");
+        const QString foreign = path("foreign.vldb");
+        QFile f(foreign);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("this is not a database of ours, just text\n");
+        f.close();
+        const QString locked = path("locked.vldb");
+        CaseDB other;
+        QCOMPARE(other.Open(locked.toStdString(), true), 0);
+        const QString folder = path("folder.vldb");
+        QDir().mkpath(folder);
+
+        struct Case { QString file; QString text; };
+        const Case cases[] = {
+            {missing, "数据库文件\"" + missing + "\"不存在。"},
+            {locked, "数据库文件\"" + locked + "\"已经被打开，不能重复打开。"},
+            {foreign, "文件\"" + foreign + "\"的格式不对。"},
+            {folder, "不能打开数据库\"" + folder + "\"，错误未知。"},
+        };
+        for (const Case& c : cases) {
+            responder_->boxes.clear();
+            QVERIFY(!form->OpenDatabase(c.file, false, false));
+            QCOMPARE(responder_->texts(), QStringList{c.text});
+            QCOMPARE(responder_->boxes.first().flags & 0xF0, int(MB_ICONERROR));
+            QCOMPARE(responder_->boxes.first().owner, static_cast<QWidget*>(form));
+            QCOMPARE(form->windowTitle(), QString("Vaultleaf"));
+        }
+        QCOMPARE(responder_->dialogsRun, 0);
+        QVERIFY(ReadString("Default", "ReOpen").isEmpty());
+        // The foreign file is left as it was.
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("this is not a database of ours, just text\n"));
+    }
+
+    void lastDatabaseMissingAtStart()
+    {
+        const QString gone = path("gone.vldb");
+        WriteString("Default", "DBFileName", gone);
+        TFormMain* form = start();
+        QCOMPARE(responder_->texts(), QStringList{"上次打开的数据库文件\"" + gone + "\"不存在。"});
+        QVERIFY(!form->Database().IsOpen());
+    }
+
+    void newOnExistingFileOpensIt()
+    {
+        TFormMain* form = start();
+        const QString file = newDatabase("x.vldb", "pw");
+        form->CloseDatabase();
+        responder_->files << file;
+        responder_->dialogs << login("pw");
+        form->ActionNewDB->trigger();
+        QCOMPARE(responder_->texts(), QStringList{"文件[" + file + "]已经存在，不能覆盖，将打开该文件。"});
+        QVERIFY(form->Database().IsOpen());
+    }
+
+    void reopenListKeepsEverything()
+    {
+        TFormMain* form = start();
+        for (int i = 0; i < 20; ++i)
+            form->UpdateReopenList(QStringLiteral("/data/db%1.vldb").arg(i));
+        const QList<QAction*> items = form->ReopenMenu()->actions();
+        QCOMPARE(items.size(), 15);
+        QCOMPARE(items[0]->text(), QString("&0 /data/db19.vldb"));
+        QCOMPARE(items[9]->text(), QString("&9 /data/db10.vldb"));
+        QCOMPARE(items[10]->text(), QString("&a /data/db9.vldb"));
+        QCOMPARE(items[14]->text(), QString("&e /data/db5.vldb"));
+        QCOMPARE(ReadString("Default", "ReOpen").split("\r\n", Qt::SkipEmptyParts).size(), 20);
+        form->UpdateReopenList("/DATA/DB3.vldb");
+        QStringList stored = ReadString("Default", "ReOpen").split("\r\n", Qt::SkipEmptyParts);
+        QCOMPARE(stored.size(), 20);
+        QCOMPARE(stored.first(), QString("/DATA/DB3.vldb"));
+        QVERIFY(!stored.contains("/data/db3.vldb"));
+        QVERIFY(ReadString("Default", "ReOpen").endsWith("\r\n"));
+    }
+
+    void receivePath()
+    {
+        TFormMain* form = start();
+        form->ReceivePath("http://example.com");
+        QCOMPARE(responder_->texts(), QStringList{"请先打开数据库。"});
+
+        const QString file = newDatabase("h.vldb", "pw");
+        responder_->boxes.clear();
+        form->ReceivePath("ftp://example.com/x");
+        QCOMPARE(responder_->texts(), QStringList{"收到的URL(ftp://example.com/x)不符合要求。"});
+
+        responder_->boxes.clear();
+        form->ReceivePath("http://example.com");
+        QVERIFY(responder_->boxes.isEmpty());
+        QTreeWidgetItem* item = form->NavTree()->currentItem();
+        QCOMPARE(item->text(0), QString("example.com"));
+        CaseNode node;
+        QVERIFY(form->Database().GetNode(item->data(0, RoleNodeId).toInt(), node, true));
+        QCOMPARE(int(node.Type), int(kNodeUrl));
+        QCOMPARE(node.DataBytes(), std::string("http://example.com", 19));
+
+        form->NavTree()->setCurrentItem(form->NavTree()->topLevelItem(1));
+        form->ReceivePath("http://example.com/a%20b");
+        QCOMPARE(responder_->boxes.size(), 1);
+        QCOMPARE(responder_->boxes.first().caption, QString("错误"));
+        QCOMPARE(responder_->boxes.first().text, QString("名称中不能包扩以下字符:\n\\ / : * ? \" < > |"));
+        QCOMPARE(form->NavTree()->currentItem()->text(0), QString("请输入标题"));
+        QVERIFY(form->Database().GetNode(form->NavTree()->currentItem()->data(0, RoleNodeId).toInt(), node, true));
+        QCOMPARE(std::string(node.Data()), std::string("http://example.com/a b"));
+
+        // A file:// text with its blanks as %20 imports the file.
+        QFile plain(path("a b.txt"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.write("hello");
+        plain.close();
+        form->NavTree()->setCurrentItem(form->NavTree()->topLevelItem(1));
+        form->ReceivePath("file://" + path("a%20b.txt"));
+        QCOMPARE(form->NavTree()->currentItem()->text(0), QString("a b.txt"));
+        QVERIFY(form->Database().GetNode(form->NavTree()->currentItem()->data(0, RoleNodeId).toInt(), node, true));
+        QCOMPARE(int(node.Type), int(kNodeFile));
+        QCOMPARE(node.DataBytes(), std::string("hello"));
+
+        // A database path in capitals opens that database.
+        form->CloseDatabase();
+        QFile::rename(file, path("H.VLDB"));
+        responder_->dialogs << login("pw");
+        form->ReceivePath(path("H.VLDB"));
+        QVERIFY(form->Database().IsOpen());
+        QCOMPARE(form->windowTitle(), "Vaultleaf - " + path("H.VLDB"));
+    }
+
+    void packCommand()
+    {
+        TFormMain* form = start();
+        newDatabase("k.vldb", "pw");
+        form->UpdateActions();
+        responder_->answers = {IDNO};
+        form->ActionPackDB->trigger();
+        QCOMPARE(responder_->boxes.size(), 1);
+        QVERIFY(responder_->boxes[0].text.startsWith("数据库文件大小："));
+        QVERIFY(responder_->boxes[0].text.endsWith("MB\r\n压缩时间与文件大小有关。\r\n\r\n继续吗？"));
+        QCOMPARE(responder_->boxes[0].flags, int(MB_YESNO | MB_ICONQUESTION | MB_TOPMOST));
+        responder_->answers = {IDYES};
+        form->ActionPackDB->trigger();
+        QCOMPARE(responder_->boxes.size(), 3);
+        QVERIFY(responder_->boxes[2].text.startsWith("数据库压缩完毕。\r\n\r\n压缩后的文件大小为"));
+        QVERIFY(form->Database().IsOpen());
+    }
+
+    void secondLoginRequestReturnsAtOnce()
+    {
+        TFormMain* form = start();
+        newDatabase("l.vldb", "pw");
+        bool inner = true;
+        responder_->dialogs << [&](QDialog* d) {
+            std::string pw;
+            inner = AskLogin(form, false, form->Database(), pw);
+            QVERIFY(IsLoginShowing());
+            static_cast<TFormLogin*>(d)->ButtonCancel->click();
+        };
+        std::string pw;
+        QVERIFY(!AskLogin(form, false, form->Database(), pw));
+        QVERIFY(!inner);
+        QVERIFY(!IsLoginShowing());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
