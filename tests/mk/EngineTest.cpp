@@ -4,6 +4,7 @@
 #include "Invariants.h"
 #include "TestUtil.h"
 #include "mk/Dump.h"
+#include "mk/Format.h"
 #include "mk/Storage.h"
 
 namespace {
@@ -407,6 +408,70 @@ TEST(Commit, SmallChangeInLargeFileWritesLittleAndReusesFreeSpace) {
     std::string out;
     ASSERT_TRUE(s.ViewAt(0)->GetBytes(7, 1, out));
     EXPECT_EQ(out.size(), 1572864u);
+}
+
+}  // namespace
+
+namespace {
+
+// A file of our own layout around a hand-made root walk and blobs.
+std::string HandMade(const std::string& blobs, const std::string& walk) {
+    std::string f = std::string("JL\x1a\0\0\0\0\0", 8) + blobs;
+    uint32_t walkPos = uint32_t(f.size());
+    f += walk;
+    uint32_t skip = uint32_t(f.size());
+    auto mark = [&](uint8_t a, uint32_t mid, uint32_t v) {
+        f += char(a);
+        f += char(mid >> 16);
+        f += char(mid >> 8);
+        f += char(mid);
+        for (int s = 24; s >= 0; s -= 8) f += char(v >> s);
+    };
+    mark(0x80, 0, skip);
+    mark(0x80, uint32_t(walk.size()), walkPos);
+    return f;
+}
+
+std::string Walk(const std::string& desc, const std::string& refs) {
+    std::string w = "\x80";
+    mk::PutVarint(w, int64_t(desc.size()));
+    return w + desc + "\x81" + refs;
+}
+
+TEST(Hostile, HandMadeFileOfTheSameShapeOpens) {
+    TempDir dir;
+    std::string path = dir.File("hand.mk");
+    WriteFile(path, HandMade(std::string("\x05\x80\x81\x81\x88", 5), Walk("T[X:I]", "\x84\x89")));
+    mk::Storage s;
+    ASSERT_EQ(s.Open(path, true), mk::Status::Ok);
+    EXPECT_EQ(s.ViewAt(0)->GetInt(0, 0), 5);
+}
+
+TEST(Hostile, DamagedStructuresAreRefusedWithoutCrashing) {
+    TempDir dir;
+    std::string deep;
+    for (int i = 0; i < 100; ++i) deep += "A[";
+    deep += "X:I";
+    for (int i = 0; i < 100; ++i) deep += "]";
+    struct Case {
+        const char* what;
+        std::string file;
+    } cases[] = {
+        {"nesting too deep", HandMade("\x80\x80", Walk(deep, "\x82\x88"))},
+        {"absurd row count", HandMade(std::string("\x80\x07\x7f\x7f\x7f\xff\x80", 7), Walk("T[X:I]", "\x87\x88"))},
+        {"column outside the file", HandMade(std::string("\x80\x81\x84\x07\x7f\x7f\xff", 7), Walk("T[X:I]", "\x87\x88"))},
+        {"memo outside the file", HandMade(std::string("\x80\x90\x07\x7f\x7f\x7f\xff\x80\x81\x80\x87\x88", 12),
+                                            Walk("T[X:B]", "\x85\x8f"))},
+        {"width that is no power of two", HandMade(std::string("\x01\x02\x03\x80\x88\x83\x88", 7), Walk("T[X:I]", "\x84\x8b"))},
+        {"unknown type", HandMade("\x80\x80", Walk("T[X:Q]", "\x82\x88"))},
+    };
+    for (const auto& c : cases) {
+        std::string path = dir.File("hostile.mk");
+        WriteFile(path, c.file);
+        mk::Storage s;
+        EXPECT_EQ(s.Open(path, true), mk::Status::Corrupt) << c.what;
+        EXPECT_FALSE(s.IsOpen()) << c.what;
+    }
 }
 
 }  // namespace
