@@ -169,7 +169,9 @@ LunarCalendar::LunarCalendar() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    if (!SelectDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)) SelectDate(kFirstYear, 1, 1);
+    if (SelectDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)) return;
+    // A clock outside the calendar's years: the nearest day it covers.
+    if (local.tm_year + 1900 > static_cast<int>(kLastYear)) SelectDate(kLastYear, 12, 31);
 }
 
 LunarCalendar::~LunarCalendar() = default;

@@ -11,7 +11,8 @@ namespace lunar {
 constexpr unsigned kFirstYear = 1901;
 constexpr unsigned kLastYear = 2050;
 
-// One selected Gregorian date; a new calendar holds today's local date.
+// One selected Gregorian date; a new calendar holds today's local date (the
+// nearest day of 1901-2050 when the clock is outside them).
 class LunarCalendar {
 public:
     LunarCalendar();
