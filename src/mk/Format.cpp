@@ -1,5 +1,6 @@
 #include "mk/Format.h"
 
+#include <bit>
 #include <cstring>
 
 namespace mk {
@@ -137,6 +138,15 @@ std::string EncodeInts(const std::vector<int64_t>& values, int width, bool littl
     return out;
 }
 
+template <typename T>
+void DecodeNative(const uint8_t* data, uint32_t rows, std::vector<int64_t>& out) {
+    for (uint32_t i = 0; i < rows; ++i) {
+        T v;
+        std::memcpy(&v, data + size_t(i) * sizeof(T), sizeof(T));
+        out[i] = v;
+    }
+}
+
 void DecodeInts(const uint8_t* data, uint32_t rows, int width, bool littleEndian, std::vector<int64_t>& out) {
     out.assign(rows, 0);
     if (width == 0) return;
@@ -147,6 +157,14 @@ void DecodeInts(const uint8_t* data, uint32_t rows, int width, bool littleEndian
         return;
     }
     int bytes = width / 8;
+    if (littleEndian && std::endian::native == std::endian::little) {
+        switch (bytes) {
+        case 1: for (uint32_t i = 0; i < rows; ++i) out[i] = int8_t(data[i]); return;
+        case 2: DecodeNative<int16_t>(data, rows, out); return;
+        case 4: DecodeNative<int32_t>(data, rows, out); return;
+        default: DecodeNative<int64_t>(data, rows, out); return;
+        }
+    }
     for (uint32_t i = 0; i < rows; ++i) out[i] = GetEntry(data + size_t(i) * bytes, bytes, littleEndian);
 }
 

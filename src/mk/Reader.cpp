@@ -287,7 +287,9 @@ Status LoadStorage(StorageImpl& s) {
     s.info.metakitData = s.hasData;
     s.info.baseOffset = s.src->base;
     s.info.littleEndian = s.src->littleEndian;
-    s.ComputeGaps();
+    // Free space must be known before anything changes in memory: it is what
+    // the commit on disk does not use. Read-only storages never need it.
+    if (!s.readOnly) s.ComputeGaps();
     return status;
 }
 

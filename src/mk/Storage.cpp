@@ -29,10 +29,11 @@ void CollectUsed(const Seq& seq, std::vector<Gap>& used) {
     auto add = [&](uint32_t pos, uint32_t size) {
         if (size) used.emplace_back(pos, pos + size);
     };
+    // In the order the writer places blobs, so a file we wrote comes out sorted.
     for (const auto& c : seq.Columns()) {
-        for (const auto& r : c.refs) add(r.pos, r.size);
         for (const auto& cell : c.cells)
             if (cell.inFile) add(cell.pos, cell.len);
+        for (const auto& r : c.refs) add(r.pos, r.size);
         for (const auto& sub : c.subs) CollectUsed(*sub, used);
     }
 }
@@ -43,9 +44,10 @@ void CollectUsed(const Seq& seq, std::vector<Gap>& used) {
 void StorageImpl::ComputeGaps() {
     gaps.clear();
     if (!hasData) return;
-    std::vector<Gap> used{{0, 8}, {walkRef.pos, walkRef.pos + walkRef.size}};
+    std::vector<Gap> used{{0, 8}};
     CollectUsed(*root, used);
-    std::sort(used.begin(), used.end());
+    used.emplace_back(walkRef.pos, walkRef.pos + walkRef.size);
+    if (!std::is_sorted(used.begin(), used.end())) std::sort(used.begin(), used.end());
     uint32_t limit = uint32_t(tailEnd - 16);
     uint32_t at = 8;
     for (const auto& u : used) {

@@ -53,6 +53,7 @@ const Script kScripts[] = {
      [](mk::Storage& s) {
          mk::View* t = s.GetAs("Strings[Label:S,Text:S]");
          t->SetBytes(t->AddRow(), 1, std::string(20000, 'm'));
+         t->SetBytes(8, 1, std::string(12000, 'n'));   // replaces a memo of the old commit
          t->RemoveRow(0);
      }},
 };
