@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
@@ -22,6 +23,8 @@
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTreeWidget>
+
+#include <cstdio>
 
 namespace {
 
@@ -67,48 +70,15 @@ QString UrlDecode(const QString& text)
     return QString::fromUtf8(out);
 }
 
-void TFormMain::FormCreate(const QString& argument)
+// With VAULTLEAF_STARTUP_LOG set, the wall-clock time (ms since the epoch)
+// at which start-up is done goes to stderr, for measuring it from outside.
+static void LogStartupTime(int nodes)
 {
-    CreateTrayIcon();
-    SetApplicationTitle(QStringLiteral("Vaultleaf"));
-    SetProductKey(QStringLiteral("Vaultleaf"));
-    InstallNameErrorBox();
-    SetInternalFailureReporter([](const std::string& message) {
-        AppMessageBox(QString::fromStdString(message), MB_ICONERROR);
-    });
-    ReadDefaultSettings();
-    setWindowTitle(QStringLiteral("Vaultleaf"));
-    RestorePlacement(this);
-
-    QFont font;
-    QColor color;
-    ReadFont(QStringLiteral("Nav"), font, color);
-    TVNav->setFont(font);
-    QPalette navPalette = TVNav->palette();
-    navPalette.setColor(QPalette::Text, color);
-    navPalette.setColor(QPalette::Base, NumberToColor(ReadInt(QStringLiteral("Nav"), QStringLiteral("BgColor"),
-                                                              ColorToNumber(navPalette.color(QPalette::Base))),
-                                                      navPalette.color(QPalette::Base)));
-    TVNav->setPalette(navPalette);
-    ReadFont(QStringLiteral("EditText"), font, color);
-    RichEditText->setFont(font);
-    QPalette editPalette = RichEditText->palette();
-    editPalette.setColor(QPalette::Text, color);
-    editPalette.setColor(QPalette::Base,
-                         NumberToColor(ReadInt(QStringLiteral("EditText"), QStringLiteral("BgColor"),
-                                               ColorToNumber(editPalette.color(QPalette::Base))),
-                                       editPalette.color(QPalette::Base)));
-    RichEditText->setPalette(editPalette);
-
-    UpdateReopenList(QString());
-    ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
-    if (hook_)
-        hook_->InstallHook(this, MSG_HOOK_KEY);
-    if (!argument.isEmpty())
-        ReceivePath(argument);
-    else
-        OpenLastDatabase();
-    UpdateActions();
+    if (qEnvironmentVariableIsEmpty("VAULTLEAF_STARTUP_LOG"))
+        return;
+    QCoreApplication::processEvents();
+    fprintf(stderr, "vaultleaf: started at %lld ms, %d nodes\n",
+            static_cast<long long>(QDateTime::currentMSecsSinceEpoch()), nodes);
 }
 
 void TFormMain::ReadDefaultSettings()
@@ -284,4 +254,49 @@ void TFormMain::DeleteTempFiles()
 void TFormMain::ActionHelpExecute()
 {
     ShowHelpTopic(QStringLiteral("/html/index.htm"));
+}
+
+void TFormMain::FormCreate(const QString& argument)
+{
+    CreateTrayIcon();
+    SetApplicationTitle(QStringLiteral("Vaultleaf"));
+    SetProductKey(QStringLiteral("Vaultleaf"));
+    InstallNameErrorBox();
+    SetInternalFailureReporter([](const std::string& message) {
+        AppMessageBox(QString::fromStdString(message), MB_ICONERROR);
+    });
+    ReadDefaultSettings();
+    setWindowTitle(QStringLiteral("Vaultleaf"));
+    RestorePlacement(this);
+
+    QFont font;
+    QColor color;
+    ReadFont(QStringLiteral("Nav"), font, color);
+    TVNav->setFont(font);
+    QPalette navPalette = TVNav->palette();
+    navPalette.setColor(QPalette::Text, color);
+    navPalette.setColor(QPalette::Base, NumberToColor(ReadInt(QStringLiteral("Nav"), QStringLiteral("BgColor"),
+                                                              ColorToNumber(navPalette.color(QPalette::Base))),
+                                                      navPalette.color(QPalette::Base)));
+    TVNav->setPalette(navPalette);
+    ReadFont(QStringLiteral("EditText"), font, color);
+    RichEditText->setFont(font);
+    QPalette editPalette = RichEditText->palette();
+    editPalette.setColor(QPalette::Text, color);
+    editPalette.setColor(QPalette::Base,
+                         NumberToColor(ReadInt(QStringLiteral("EditText"), QStringLiteral("BgColor"),
+                                               ColorToNumber(editPalette.color(QPalette::Base))),
+                                       editPalette.color(QPalette::Base)));
+    RichEditText->setPalette(editPalette);
+
+    UpdateReopenList(QString());
+    ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
+    if (hook_)
+        hook_->InstallHook(this, MSG_HOOK_KEY);
+    if (!argument.isEmpty())
+        ReceivePath(argument);
+    else
+        OpenLastDatabase();
+    UpdateActions();
+    LogStartupTime(db_.NodeCount());
 }
