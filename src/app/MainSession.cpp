@@ -81,6 +81,51 @@ static void LogStartupTime(int nodes)
             static_cast<long long>(QDateTime::currentMSecsSinceEpoch()), nodes);
 }
 
+void TFormMain::FormCreate(const QString& argument)
+{
+    CreateTrayIcon();
+    SetApplicationTitle(QStringLiteral("Vaultleaf"));
+    SetProductKey(QStringLiteral("Vaultleaf"));
+    InstallNameErrorBox();
+    SetInternalFailureReporter([](const std::string& message) {
+        AppMessageBox(QString::fromStdString(message), MB_ICONERROR);
+    });
+    ReadDefaultSettings();
+    setWindowTitle(QStringLiteral("Vaultleaf"));
+    RestorePlacement(this);
+
+    QFont font;
+    QColor color;
+    ReadFont(QStringLiteral("Nav"), font, color);
+    TVNav->setFont(font);
+    QPalette navPalette = TVNav->palette();
+    navPalette.setColor(QPalette::Text, color);
+    navPalette.setColor(QPalette::Base, NumberToColor(ReadInt(QStringLiteral("Nav"), QStringLiteral("BgColor"),
+                                                              ColorToNumber(navPalette.color(QPalette::Base))),
+                                                      navPalette.color(QPalette::Base)));
+    TVNav->setPalette(navPalette);
+    ReadFont(QStringLiteral("EditText"), font, color);
+    RichEditText->setFont(font);
+    QPalette editPalette = RichEditText->palette();
+    editPalette.setColor(QPalette::Text, color);
+    editPalette.setColor(QPalette::Base,
+                         NumberToColor(ReadInt(QStringLiteral("EditText"), QStringLiteral("BgColor"),
+                                               ColorToNumber(editPalette.color(QPalette::Base))),
+                                       editPalette.color(QPalette::Base)));
+    RichEditText->setPalette(editPalette);
+
+    UpdateReopenList(QString());
+    ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
+    if (hook_)
+        hook_->InstallHook(this, MSG_HOOK_KEY);
+    if (!argument.isEmpty())
+        ReceivePath(argument);
+    else
+        OpenLastDatabase();
+    UpdateActions();
+    LogStartupTime(db_.NodeCount());
+}
+
 void TFormMain::ReadDefaultSettings()
 {
     const int navWidth = qMax(100, ReadInt(kDefault, QStringLiteral("NavWidth"), 185));
@@ -254,49 +299,4 @@ void TFormMain::DeleteTempFiles()
 void TFormMain::ActionHelpExecute()
 {
     ShowHelpTopic(QStringLiteral("/html/index.htm"));
-}
-
-void TFormMain::FormCreate(const QString& argument)
-{
-    CreateTrayIcon();
-    SetApplicationTitle(QStringLiteral("Vaultleaf"));
-    SetProductKey(QStringLiteral("Vaultleaf"));
-    InstallNameErrorBox();
-    SetInternalFailureReporter([](const std::string& message) {
-        AppMessageBox(QString::fromStdString(message), MB_ICONERROR);
-    });
-    ReadDefaultSettings();
-    setWindowTitle(QStringLiteral("Vaultleaf"));
-    RestorePlacement(this);
-
-    QFont font;
-    QColor color;
-    ReadFont(QStringLiteral("Nav"), font, color);
-    TVNav->setFont(font);
-    QPalette navPalette = TVNav->palette();
-    navPalette.setColor(QPalette::Text, color);
-    navPalette.setColor(QPalette::Base, NumberToColor(ReadInt(QStringLiteral("Nav"), QStringLiteral("BgColor"),
-                                                              ColorToNumber(navPalette.color(QPalette::Base))),
-                                                      navPalette.color(QPalette::Base)));
-    TVNav->setPalette(navPalette);
-    ReadFont(QStringLiteral("EditText"), font, color);
-    RichEditText->setFont(font);
-    QPalette editPalette = RichEditText->palette();
-    editPalette.setColor(QPalette::Text, color);
-    editPalette.setColor(QPalette::Base,
-                         NumberToColor(ReadInt(QStringLiteral("EditText"), QStringLiteral("BgColor"),
-                                               ColorToNumber(editPalette.color(QPalette::Base))),
-                                       editPalette.color(QPalette::Base)));
-    RichEditText->setPalette(editPalette);
-
-    UpdateReopenList(QString());
-    ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
-    if (hook_)
-        hook_->InstallHook(this, MSG_HOOK_KEY);
-    if (!argument.isEmpty())
-        ReceivePath(argument);
-    else
-        OpenLastDatabase();
-    UpdateActions();
-    LogStartupTime(db_.NodeCount());
 }
