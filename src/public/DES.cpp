@@ -198,43 +198,63 @@ inline uint32_t F(uint32_t r, uint32_t k1, uint32_t k2)
            kSP[1][b >> 24 & 63] | kSP[3][b >> 16 & 63] | kSP[5][b >> 8 & 63] | kSP[7][b & 63];
 }
 
-// step is +2 to encipher (subkeys 1..16) and -2 to decipher (16..1).
-void Crypt(const Schedule& schedule, uint8_t* data, size_t count, bool decipher)
+// Enciphers n blocks at p side by side (more independent work per round for
+// the processor) with the 16 subkey pairs k in the order given.
+template <int n>
+inline void CryptBlocks(const uint32_t* k, uint8_t* p)
 {
-    const uint32_t* k = schedule.k;
-    for (size_t off = 0; off + 8 <= count; off += 8) {
-        uint8_t* p = data + off;
-        uint32_t l = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-        uint32_t r = uint32_t(p[4]) << 24 | uint32_t(p[5]) << 16 | uint32_t(p[6]) << 8 | p[7];
-        InitialPermutation(l, r);
-        if (decipher) {
-            for (int i = 30; i > 0; i -= 4) {
-                l ^= F(r, k[i], k[i + 1]);
-                r ^= F(l, k[i - 2], k[i - 1]);
-            }
-        } else {
-            for (int i = 0; i < 32; i += 4) {
-                l ^= F(r, k[i], k[i + 1]);
-                r ^= F(l, k[i + 2], k[i + 3]);
-            }
-        }
+    uint32_t l[n], r[n];
+    for (int b = 0; b < n; ++b) {
+        const uint8_t* q = p + 8 * b;
+        l[b] = uint32_t(q[0]) << 24 | uint32_t(q[1]) << 16 | uint32_t(q[2]) << 8 | q[3];
+        r[b] = uint32_t(q[4]) << 24 | uint32_t(q[5]) << 16 | uint32_t(q[6]) << 8 | q[7];
+        InitialPermutation(l[b], r[b]);
+    }
+    for (int i = 0; i < 32; i += 4) {
+        for (int b = 0; b < n; ++b)
+            l[b] ^= F(r[b], k[i], k[i + 1]);
+        for (int b = 0; b < n; ++b)
+            r[b] ^= F(l[b], k[i + 2], k[i + 3]);
+    }
+    for (int b = 0; b < n; ++b) {
         // The output block is R16 L16.
-        FinalPermutation(r, l);
+        FinalPermutation(r[b], l[b]);
+        uint8_t* q = p + 8 * b;
         for (int i = 0; i < 4; ++i) {
-            p[i] = static_cast<uint8_t>(r >> (24 - 8 * i));
-            p[4 + i] = static_cast<uint8_t>(l >> (24 - 8 * i));
+            q[i] = static_cast<uint8_t>(r[b] >> (24 - 8 * i));
+            q[4 + i] = static_cast<uint8_t>(l[b] >> (24 - 8 * i));
         }
     }
+}
+
+void Crypt(const Schedule& schedule, uint8_t* data, size_t count)
+{
+    size_t off = 0;
+    for (; off + 16 <= count; off += 16)
+        CryptBlocks<2>(schedule.k, data + off);
+    if (off + 8 <= count)
+        CryptBlocks<1>(schedule.k, data + off);
+}
+
+// Deciphering uses the subkeys in reverse order.
+Schedule Reversed(const Schedule& schedule)
+{
+    Schedule reversed;
+    for (int round = 0; round < 16; ++round) {
+        reversed.k[2 * round] = schedule.k[2 * (15 - round)];
+        reversed.k[2 * round + 1] = schedule.k[2 * (15 - round) + 1];
+    }
+    return reversed;
 }
 
 } // namespace
 
 void DESEncrypt(const DesKey& key, uint8_t* data, size_t count)
 {
-    Crypt(MakeSchedule(key), data, count, false);
+    Crypt(MakeSchedule(key), data, count);
 }
 
 void DESDecrypt(const DesKey& key, uint8_t* data, size_t count)
 {
-    Crypt(MakeSchedule(key), data, count, true);
+    Crypt(Reversed(MakeSchedule(key)), data, count);
 }
