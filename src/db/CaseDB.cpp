@@ -233,6 +233,8 @@ bool CaseDB::RollbackChecked(int line) {
 int32_t CaseDB::TakeNextId(bool commit) {
     if (!IsOpen()) return 0;
     int32_t id = GetParamInt("NextId", 1);
+    // A damaged or missing counter must not hand out an id a node already has.
+    while (FindNodeRow(id) >= 0) ++id;
     SetParamInt("NextId", id + 1);
     if (commit) Commit();
     return id;

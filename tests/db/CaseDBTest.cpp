@@ -295,6 +295,15 @@ TEST_F(CaseDBTest, CircularParentsInADamagedFileDoNotHang) {
     EXPECT_EQ(db.NodeCount(), 0);
 }
 
+TEST_F(CaseDBTest, TakeNextIdSkipsIdsInUse) {
+    AddTestNode(db, 0, 1, "a");
+    AddTestNode(db, 0, 2, "b");
+    EXPECT_EQ(db.GetParam("NextId", ""), "3");
+    db.SetParam("NextId", "1");   // a damaged counter
+    EXPECT_EQ(db.TakeNextId(true), 3);
+    EXPECT_EQ(db.GetParamInt("NextId", 0), 4);
+}
+
 TEST_F(CaseDBTest, Parameters) {
     EXPECT_EQ(db.GetParam("Missing", "dflt"), "dflt");
     EXPECT_TRUE(db.SetParam("Key", "v1"));
