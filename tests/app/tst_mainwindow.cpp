@@ -9,6 +9,7 @@
 #include "app/Main.h"
 #include "db/CaseDB.h"
 #include "kellib/Kelcodepage.h"
+#include "kellib/qt/KELSysHook.h"
 #include "kellib/qt/Kelregistry.h"
 
 #include <QAction>
@@ -213,6 +214,29 @@ private slots:
         QVERIFY(form->ActionExit->isEnabled());
         quit();
         QCOMPARE(ReadString("Default", "Visible"), QString("false"));
+    }
+
+    void showRequestAsksForLoginWhenRequired()
+    {
+        WriteBool("Default", "Visible", false);
+        WriteBool("Default", "MinimizedLogin", true);
+        TFormMain* form = start();
+        QVERIFY(form->ActionMinimizedAskForLogin->isChecked());
+        responder_->dialogs << login("pw");
+        QVERIFY(form->OpenDatabase(path("m.vldb"), true, false));
+        QVERIFY(!form->isVisible());
+
+        KELHookMessage show(MSG_SHOW_INSTANCE, 0, 0);
+        responder_->dialogs << [](QDialog* d) { static_cast<TFormLogin*>(d)->ButtonCancel->click(); };
+        QCoreApplication::sendEvent(form, &show);
+        QVERIFY(!form->isVisible());   // the login was refused
+
+        responder_->dialogs << login("pw");
+        QCoreApplication::sendEvent(form, &show);
+        QVERIFY(form->isVisible());
+        QVERIFY(form->Shown());
+        form->UpdateActions();
+        QVERIFY(form->ActionMinimizedAskForLogin->isEnabled());
     }
 
     void newDatabaseLoginCloseAndReopen()
