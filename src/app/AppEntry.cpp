@@ -47,6 +47,7 @@ void handOver(KELSysHook& hook, const QString& argument)
 
 int VaultleafMain(int argc, char** argv)
 {
+    PrepareWebEngine();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vaultleaf"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -80,6 +80,9 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     CreatePages();
     StatusBar = new TStatusBar(this);
     setStatusBar(StatusBar);
+    ConnectNavTree();
+    CreateContentPages();
+    ConnectBookmarks();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,

@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/TextPage.h"
 #include "db/CaseDB.h"
 
 class KELSysHook;
@@ -32,6 +33,9 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QDateTime;
+class QTimer;
+class QWebEngineView;
 
 // The images of menus, tool bar and tree, by their index.
 class ImageListMenus {
@@ -53,6 +57,10 @@ public:
 private:
     QLabel* panels_[kPanels] = {};
 };
+
+// Before the QApplication exists: switches the web engine's sandbox off where
+// it cannot work (offscreen test runs, root) and lets it share GL contexts.
+void PrepareWebEngine();
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -103,8 +111,43 @@ public:
 
     // Content state; the content pages fill these in.
     int SaveCurrentNode(QTreeWidgetItem* item, bool ask);
-    bool IsModified() const { return modified_; }
+    bool IsModified() const;
     void SetModified(bool modified);
+
+    // Navigation tree and node commands (MainNav.cpp).
+    void BuildNewMenu(QMenu* menu);
+    void NewSubItemClick(int code, int image);
+    // End of a caption edit; false keeps the old caption.
+    bool CaptionEdited(QTreeWidgetItem* item, const QString& text);
+    void TVNavChange();
+    void MoveSelected(int step);   // -1 up (SBMoveUp), +1 down (SBMoveDown)
+    void RenumberChildren(QTreeWidgetItem* item);
+    bool MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
+    bool DeleteItem(QTreeWidgetItem* item);
+    void ActionDeleteSelNodeExecute();
+    void ActionDeleteAllChildsExecute();
+    void ActionPasteExecute();
+    void ApplyLayout(int layout);
+    QTreeWidgetItem* RecycleBinItem() const { return recycleBinItem_; }
+    QTreeWidgetItem* BriefcaseItem() const { return briefcaseItem_; }
+
+    // Content pages (MainPages.cpp) and the browser page (MainWebView.cpp).
+    bool ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool reload);
+    void SetReadOnly(bool readOnly);
+    bool LoadTextPage(const std::string& text, TextEncoding encoding);
+    void ShowModifiedTime(const QString& time);
+    QWidget* PageOfKind(int code) const;
+    bool InsertAtCaret(const QString& text);
+    void SetWordWrap(bool on);
+    void PasteAs(int kind);
+    static QString DateTimeStamp(const QDateTime& when);
+    bool ShowAsHtml(bool addressMode);
+    bool PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate);
+    QWebEngineView* HtmlViewer() const { return HTMLViewer; }
+
+    // Bookmarks (MainBookmarks.cpp).
+    void ActionToggleBookmarkExecute();
+    void BookmarkItemClick(QAction* entry);
 
     // Actions of ActionList by their names.
     QAction* ActionNewDB = nullptr;
@@ -185,11 +228,36 @@ private:
     void DeleteTempFiles();
     void ActionHelpExecute();
 
+    // Navigation tree (MainNav.cpp), pages (MainPages.cpp, MainWebView.cpp),
+    // bookmarks (MainBookmarks.cpp).
+    void ConnectNavTree();
+    void SetNodeCommandRules();
+    void TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void UpdateMoveButtons();
+    void MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
+    void SlidePanel(int from, int to);
+    void FloatNavPanel();
+    void TimerMonitorMouseTimer();
+    void CreateContentPages();
+    void SetPagesVisible(std::initializer_list<int> pages);
+    bool ReadShownNode(QTreeWidgetItem* item, CaseNode& node);
+    bool FocusIsEditor() const;
+    void CreateWebView();
+    void WaitForDocument();
+    void ConnectBookmarks();
+
+    QTimer* TimerNavChange = nullptr;
+    QTimer* TimerMonitorMouse = nullptr;
+    QWebEngineView* HTMLViewer = nullptr;
+    bool changingGuard_ = false;
+    bool showingContent_ = false;
+    bool htmlLoading_ = false;
+    TextEncoding shownTextEncoding_ = TextEncoding::Ansi;
+
     CaseDB db_;
     KELSysHook* hook_ = nullptr;
     std::string password_;
     bool shown_ = false;
-    bool modified_ = false;
     bool closing_ = false;
     int layout_ = 1;
     int savedNavWidth_ = 185;

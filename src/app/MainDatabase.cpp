@@ -223,8 +223,3 @@ void TFormMain::ActionPackDBExecute()
     else
         AppMessageBox(QStringLiteral("数据库压缩出错。"), MB_ICONERROR);
 }
-
-void TFormMain::RebuildBookmarkMenu()
-{
-    // The bookmark menu is filled by the bookmark commands.
-}

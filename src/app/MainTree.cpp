@@ -156,17 +156,3 @@ QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& c
     }
     return item;
 }
-
-int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
-{
-    Q_UNUSED(item);
-    Q_UNUSED(ask);
-    // No content page edits anything yet: nothing to save.
-    return 0;
-}
-
-void TFormMain::SetModified(bool modified)
-{
-    modified_ = modified;
-    ShowModifiedMark();
-}

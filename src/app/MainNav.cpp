@@ -1,0 +1,530 @@
+// TFormMain: the node commands of the navigation tree: the new-node menus,
+// caption editing, moving (up, down, drag and drop, cut and paste), deleting
+// into the recycle bin and for good, the enabled rules, the selection
+// notifications and the docked or auto-hide layout of the navigation panel.
+// Every change goes to the store first, is committed, then shown in the tree.
+#include "app/Main.h"
+
+#include "app/CaseNodeData.h"
+#include "app/Editurl.h"
+#include "kellib/Kelcodepage.h"
+#include "kellib/Kelfilelib.h"
+#include "kellib/qt/Kelapputil.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScopedValueRollback>
+#include <QSplitter>
+#include <QStyledItemDelegate>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+namespace {
+
+QString quoted(const QString& text)
+{
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+std::string ansi(const QString& text)
+{
+    return Utf8ToAnsi(text.toStdString());
+}
+
+bool hasChildrenFlag(const QTreeWidgetItem* item)
+{
+    return item->data(0, RoleHasChildren).toBool();
+}
+
+// The children of item are in the tree (or it has none to load).
+bool childrenLoaded(const QTreeWidgetItem* item)
+{
+    return !hasChildrenFlag(item) || item->childCount() > 0;
+}
+
+// Ends a caption edit through TFormMain::CaptionEdited, which may keep the old caption.
+class CaptionDelegate : public QStyledItemDelegate {
+public:
+    CaptionDelegate(TFormMain* form, QTreeWidget* tree) : QStyledItemDelegate(tree), form_(form), tree_(tree) {}
+
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        auto* line = qobject_cast<QLineEdit*>(editor);
+        QTreeWidgetItem* item = tree_->itemFromIndex(index);
+        if (line && item && form_->CaptionEdited(item, line->text()))
+            QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
+private:
+    TFormMain* form_;
+    QTreeWidget* tree_;
+};
+
+// Drags inside TVNav: accepted by DropAccepted, carried out by MoveItemUnder.
+class NavDropFilter : public QObject {
+public:
+    NavDropFilter(TFormMain* form, QTreeWidget* tree) : QObject(tree), form_(form), tree_(tree) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->source() == tree_ && DropAccepted(tree_->currentItem(), target(drag)))
+                drag->acceptProposedAction();
+            else
+                drag->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            QTreeWidgetItem* selected = tree_->currentItem();
+            QTreeWidgetItem* to = target(drop);
+            if (drop->source() == tree_ && DropAccepted(selected, to))
+                form_->MoveItemUnder(selected, to);
+            // Not a move for the view: it must not remove the dragged rows itself.
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            return true;
+        }
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+
+private:
+    QTreeWidgetItem* target(const QDropEvent* event) const
+    {
+        return tree_->itemAt(event->position().toPoint());
+    }
+
+    TFormMain* form_;
+    QTreeWidget* tree_;
+};
+
+} // namespace
+
+void TFormMain::ConnectNavTree()
+{
+    TVNav->setItemDelegate(new CaptionDelegate(this, TVNav));
+    TVNav->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    TVNav->setDragEnabled(true);
+    TVNav->setAcceptDrops(true);
+    TVNav->setDragDropMode(QAbstractItemView::DragDrop);
+    TVNav->viewport()->installEventFilter(new NavDropFilter(this, TVNav));
+
+    TimerNavChange = new QTimer(this);
+    TimerNavChange->setObjectName(QStringLiteral("TimerNavChange"));
+    TimerNavChange->setSingleShot(true);
+    TimerNavChange->setInterval(50);
+    connect(TimerNavChange, &QTimer::timeout, this, &TFormMain::TVNavChange);
+    connect(TVNav, &QTreeWidget::currentItemChanged, this, &TFormMain::TVNavChanging);
+    connect(TVNav, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
+        if (item->childCount() == 0)
+            LoadChildren(item);
+    });
+    connect(TVNav, &QTreeWidget::itemDoubleClicked, this, [this] {
+        if (ActionOpenNode->isEnabled())
+            ActionOpenNode->trigger();
+    });
+
+    for (QMenu* menu : {MenuItemNewSubNode, PopItemNewNode, PopupMenuNewSubNode})
+        BuildNewMenu(menu);
+    ToolButtonNewSub->setPopupMode(QToolButton::InstantPopup);
+    connect(SBMoveUp, &QToolButton::clicked, this, [this] { MoveSelected(-1); });
+    connect(SBMoveDown, &QToolButton::clicked, this, [this] { MoveSelected(+1); });
+    connect(SBHideNav, &QToolButton::clicked, this, [this] {
+        layout_ = 2;
+        ApplyLayout(2);
+    });
+    SBHideNav->setEnabled(true);
+
+    TimerMonitorMouse = new QTimer(this);
+    TimerMonitorMouse->setObjectName(QStringLiteral("TimerMonitorMouse"));
+    TimerMonitorMouse->setInterval(500);
+    connect(TimerMonitorMouse, &QTimer::timeout, this, &TFormMain::TimerMonitorMouseTimer);
+    TimerMonitorMouse->start();
+
+    SetNodeCommandRules();
+    connect(ActionNodeRename, &QAction::triggered, this, [this] {
+        if (QTreeWidgetItem* item = TVNav->currentItem())
+            TVNav->editItem(item);
+    });
+    connect(ActionCutNode, &QAction::triggered, this,
+            [this] { cutId_ = TVNav->currentItem() ? NodeDataOf(TVNav->currentItem()).Id : -1; });
+    connect(ActionPaste, &QAction::triggered, this, &TFormMain::ActionPasteExecute);
+    connect(ActionDeleteSelNode, &QAction::triggered, this, &TFormMain::ActionDeleteSelNodeExecute);
+    connect(ActionDeleteAllChilds, &QAction::triggered, this, &TFormMain::ActionDeleteAllChildsExecute);
+    connect(ActionMainLayoutSplit, &QAction::triggered, this, [this](bool checked) {
+        layout_ = checked ? 1 : 2;
+        ApplyLayout(layout_);
+    });
+}
+
+void TFormMain::SetNodeCommandRules()
+{
+    auto kind = [this] { return KindOf(TVNav->currentItem()); };
+    auto ordinary = [kind] { return kind() != kNodeRecycleBinItem && kind() != kNodeBriefcaseItem
+                                    && kind() != kNothingSelected; };
+    SetUpdateRule(ActionNewSubNode, [this, kind] {
+        QTreeWidgetItem* item = TVNav->currentItem();
+        const bool enabled = item && kind() != kNodeRecycleBinItem && !IsInRecycleBin(item) && shown_
+                             && db_.IsOpen();
+        for (QMenu* menu : {MenuItemNewSubNode, PopItemNewNode, PopupMenuNewSubNode})
+            menu->menuAction()->setEnabled(enabled);
+        return enabled;
+    });
+    SetUpdateRule(ActionDeleteSelNode, [this, kind] {
+        ActionDeleteAllChilds->setText(kind() == kNodeRecycleBinItem ? QStringLiteral("清空回收站")
+                                                                     : QStringLiteral("删除所有子项"));
+        return TVNav->currentItem() && kind() != kNodeRecycleBinItem && kind() != kNodeBriefcaseItem && shown_;
+    });
+    SetUpdateRule(ActionDeleteAllChilds, [this] {
+        return db_.IsOpen() && TVNav->currentItem() && hasChildrenFlag(TVNav->currentItem()) && shown_;
+    });
+    SetUpdateRule(ActionNodeRename, ordinary);
+    SetUpdateRule(ActionCutNode, [this, ordinary] { return ordinary() && shown_; });
+    SetUpdateRule(ActionPaste, [this] { return cutId_ > 0 && shown_; });
+    SetUpdateRule(ActionMainLayoutSplit, [this] {
+        ActionMainLayoutSplit->setChecked(layout_ == 1);
+        ActionMainLayoutSplit->setText(layout_ == 1 ? QStringLiteral("隐藏导航窗口") : QStringLiteral("显示导航窗口"));
+        return true;
+    });
+}
+
+void TFormMain::BuildNewMenu(QMenu* menu)
+{
+    static const int newImages[] = {28, 30, 32, 33, 34, 31, 49, 50, 51};
+    menu->clear();
+    for (int code = 0; code <= kNodeSound; ++code) {
+        QAction* entry = menu->addAction(ImageListMenus::Icon(ImageOfKind(code)),
+                                         QString::fromStdString(AnsiToUtf8(TypeName(code))));
+        entry->setData(code);
+        const int image = newImages[code];
+        connect(entry, &QAction::triggered, this, [this, code, image] { NewSubItemClick(code, image); });
+    }
+}
+
+void TFormMain::NewSubItemClick(int code, int image)
+{
+    QTreeWidgetItem* parent = TVNav->currentItem();
+    if (!parent)
+        return;
+    if (code == kNodeFile) {
+        FileDialogRequest request;
+        request.owner = this;
+        request.filter = QStringLiteral("所有文件(*.*)|*.*|C/C++源程序(*.c;*.cpp;*.h)|*.c;*.cpp;*.h|Java源程序(*.java)|*.java");
+        const QString path = RunFileDialog(request);
+        if (!path.isEmpty())
+            CreateNode(parent, QString::fromStdString(ExtractFileNameExt(path.toStdString())), true, false,
+                       image, code, path.toStdString());
+        return;
+    }
+    if (code == kNodeUrl) {
+        QString caption = QStringLiteral("请输入标题");
+        QString address = QStringLiteral("http://");
+        if (!AskForUrl(this, caption, address))
+            return;
+        std::string bytes = ansi(address);
+        bytes.push_back('\0');
+        CreateNode(parent, caption, true, false, image, code, bytes);
+        return;
+    }
+    if (code == kNodeCard)
+        return;   // the calling-card dialog makes these nodes
+    CreateNode(parent, QStringLiteral("请输入标题"), true, true, image, code, std::string());
+}
+
+bool TFormMain::CaptionEdited(QTreeWidgetItem* item, const QString& text)
+{
+    if (IsFixedItem(item))
+        return false;
+    const std::string caption = ansi(text);
+    if (!ValidateName(caption))
+        return false;
+    CaseNode node;
+    if (!db_.GetNode(NodeDataOf(item).Id, node, true)) {
+        AppMessageBox(QStringLiteral("该记录在数据库中不存在。"), 0);
+        return true;
+    }
+    node.Caption = caption;
+    node.Touch();
+    if (db_.SaveNode(node))
+        db_.Commit();
+    else
+        db_.Rollback();
+    return true;
+}
+
+void TFormMain::TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous)
+{
+    if (updateLock_ == 0 && !changingGuard_ && previous) {
+        int answer;
+        {
+            const QScopedValueRollback<bool> guard(changingGuard_, true);
+            answer = SaveCurrentNode(previous, true);
+        }
+        if (answer == 2) {
+            ++updateLock_;
+            TVNav->setCurrentItem(previous);
+            --updateLock_;
+            TimerNavChange->stop();   // the old node and its edits stay as they are
+            return;
+        }
+    }
+    Q_UNUSED(current);
+    TimerNavChange->start();
+}
+
+void TFormMain::TVNavChange()
+{
+    if (updateLock_ > 0)
+        return;
+    QTreeWidgetItem* item = TVNav->currentItem();
+    if (!item) {
+        ShowStatusText(QString());
+        return;
+    }
+    ShowStatusText(item->text(0));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (!childrenLoaded(item))
+        LoadChildren(item);
+    ShowNodeContent(item, true, true);
+    QApplication::restoreOverrideCursor();
+    ShowChildCount();
+    UpdateMoveButtons();
+}
+
+void TFormMain::UpdateMoveButtons()
+{
+    QTreeWidgetItem* item = TVNav->currentItem();
+    QTreeWidgetItem* parent = item ? item->parent() : nullptr;
+    const bool movable = TVNav->isVisible() && parent && !IsFixedItem(item);
+    const int index = movable ? parent->indexOfChild(item) : 0;
+    SBMoveUp->setEnabled(movable && index > 0);
+    SBMoveDown->setEnabled(movable && index < parent->childCount() - 1);
+}
+
+void TFormMain::MoveSelected(int step)
+{
+    QTreeWidgetItem* item = TVNav->currentItem();
+    if (!item || SaveCurrentNode(item, true) == 2)
+        return;
+    QTreeWidgetItem* parent = item->parent();
+    if (!parent)
+        return;
+    const int index = parent->indexOfChild(item);
+    if (index + step < 0 || index + step >= parent->childCount())
+        return;
+    const bool expanded = item->isExpanded();
+    ++updateLock_;
+    TVNav->setUpdatesEnabled(false);
+    parent->insertChild(index + step, parent->takeChild(index));
+    item->setExpanded(expanded);
+    RenumberChildren(parent);
+    TVNav->setCurrentItem(item);
+    TVNav->setUpdatesEnabled(true);
+    --updateLock_;
+    UpdateMoveButtons();
+}
+
+void TFormMain::RenumberChildren(QTreeWidgetItem* item)
+{
+    bool written = false;
+    for (int i = 0; i < item->childCount(); ++i) {
+        const int32_t id = NodeDataOf(item->child(i)).Id;
+        CaseNode node;
+        if (!db_.GetNode(id, node, false) || node.Order == i + 1)
+            continue;
+        if (!db_.GetNode(id, node, true))
+            continue;
+        node.Order = i + 1;
+        written = db_.SaveNode(node) || written;
+    }
+    if (written)
+        db_.Commit();
+}
+
+void TFormMain::MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target)
+{
+    ++updateLock_;
+    if (childrenLoaded(target)) {
+        item->parent()->removeChild(item);
+        target->addChild(item);
+    } else {
+        LoadChildren(target);
+        delete item;
+    }
+    --updateLock_;
+}
+
+bool TFormMain::MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target)
+{
+    TVNav->setUpdatesEnabled(false);
+    const bool moved = db_.MoveNode(NodeDataOf(item).Id, NodeDataOf(target).Id);
+    if (moved) {
+        db_.Commit();
+        MoveTreeItemUnder(item, target);
+    }
+    TVNav->setUpdatesEnabled(true);
+    TVNav->repaint();
+    if (!moved)
+        AppMessageBox(QStringLiteral("移动节点时出错。"), 0);
+    return moved;
+}
+
+void TFormMain::ActionPasteExecute()
+{
+    QTreeWidgetItem* target = TVNav->currentItem();
+    QTreeWidgetItem* item = cutId_ > 0 && target ? FindItemById(cutId_) : nullptr;
+    if (item && MoveItemUnder(item, target))
+        cutId_ = -1;
+}
+
+bool TFormMain::DeleteItem(QTreeWidgetItem* item)
+{
+    const int32_t id = NodeDataOf(item).Id;
+    if (id == kParentTop || id == kParentRecycleBin)
+        return false;
+    if (IsInRecycleBin(item)) {
+        if (!db_.DeleteNode(id))
+            return false;
+        ++updateLock_;
+        delete item;
+        --updateLock_;
+        return true;
+    }
+    if (!db_.MoveNode(id, kParentRecycleBin))
+        return false;
+    MoveTreeItemUnder(item, recycleBinItem_);
+    return true;
+}
+
+void TFormMain::ActionDeleteSelNodeExecute()
+{
+    QTreeWidgetItem* item = TVNav->currentItem();
+    if (!item)
+        return;
+    QTreeWidgetItem* parent = item->parent();
+    if (!parent) {
+        AppMessageBox(QStringLiteral("不允许删除该节点。"), MB_ICONERROR);
+        return;
+    }
+    const QString question = IsInRecycleBin(item)
+                                 ? QStringLiteral("确认要永久删除") + quoted(item->text(0)) + QStringLiteral("吗？")
+                                 : QStringLiteral("确认要将") + quoted(item->text(0)) + QStringLiteral("放入回收站吗？");
+    if (AppMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    if (IsModified())
+        SetModified(false);
+    if (DeleteItem(item))
+        db_.Commit();
+    else
+        AppMessageBox(QStringLiteral("删除时出错。"), MB_ICONERROR);
+    TVNav->setCurrentItem(parent);
+}
+
+void TFormMain::ActionDeleteAllChildsExecute()
+{
+    QTreeWidgetItem* item = TVNav->currentItem();
+    if (!item)
+        return;
+    const bool inBin = IsInRecycleBin(item);
+    const QString caption = quoted(item->text(0));
+    const QString question = KindOf(item) == kNodeRecycleBinItem ? QStringLiteral("确认要清空回收站吗？")
+                             : inBin ? QStringLiteral("确认要永久删除") + caption + QStringLiteral("的子项吗？")
+                                     : QStringLiteral("确认要删除") + caption + QStringLiteral("的所有子项（放入回收站）吗？");
+    if (AppMessageBox(question, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    const int n = item->childCount();
+    int done = 0;
+    ++updateLock_;
+    for (int i = n - 1; i >= 0; --i) {
+        QTreeWidgetItem* child = item->child(i);
+        const int32_t id = NodeDataOf(child).Id;
+        if (inBin ? db_.DeleteNode(id) : db_.MoveNode(id, kParentRecycleBin)) {
+            ++done;
+            if (inBin)
+                delete child;
+            else
+                MoveTreeItemUnder(child, recycleBinItem_);
+        }
+    }
+    --updateLock_;
+    if (done < n)
+        AppMessageBox(QStringLiteral("删除时出错，共%1个子项，实际删除%2个子项。").arg(n).arg(done), MB_ICONERROR);
+    if (done >= 1)
+        db_.Commit();
+    ShowChildCount();
+}
+
+// The navigation panel slides in from the left edge (layout 2) in steps of
+// a twentieth of its width, 5 ms apart.
+void TFormMain::SlidePanel(int from, int to)
+{
+    const int step = qMax(1, PanelNav->width() / 20);
+    for (int left = from; from < to ? left <= to : left >= to; left += from < to ? step : -step) {
+        PanelNav->move(left, PanelNav->y());
+        PanelNav->repaint();
+        QThread::msleep(5);
+    }
+}
+
+void TFormMain::ApplyLayout(int layout)
+{
+    const bool floating = PanelNav->parentWidget() != Splitter;
+    if (layout == 1 && layout_ == 1) {
+        Splitter->insertWidget(0, PanelNav);
+        PanelNav->show();
+        Splitter->setSizes({savedNavWidth_, qMax(1, Splitter->width() - savedNavWidth_)});
+        PanelMain->show();
+        return;
+    }
+    if (layout == 1) {
+        if (floating && PanelNav->isVisible())
+            return;
+        FloatNavPanel();
+        PanelMain->show();
+        const QRect client = centralWidget()->geometry();
+        const int width = client.width() / 3;
+        PanelNav->setGeometry(-width, client.top(), width, client.height());
+        PanelNav->show();
+        PanelNav->raise();
+        SlidePanel(-width, 0);
+        PanelNav->move(0, client.top());
+        return;
+    }
+    if (floating && !PanelNav->isVisible() && PanelMain->isVisible())
+        return;
+    FloatNavPanel();
+    PanelNav->hide();
+    PanelMain->show();
+}
+
+// In layout 2 the panel is taken out of the splitter and lies over the content.
+void TFormMain::FloatNavPanel()
+{
+    if (PanelNav->parentWidget() == Splitter)
+        PanelNav->setParent(this);
+}
+
+void TFormMain::TimerMonitorMouseTimer()
+{
+    if (QApplication::activeWindow() != this || layout_ != 2)
+        return;
+    const int d = QCursor::pos().x() - geometry().left();
+    if (d <= 4) {
+        ApplyLayout(1);
+    } else if (PanelNav->isVisible() && PanelNav->width() < d) {
+        SlidePanel(PanelNav->x(), -PanelNav->width());
+        ApplyLayout(2);
+    }
+}

@@ -1,0 +1,18 @@
+// The stored form of text on the text page: GB18030 bytes with CR LF line
+// breaks, read up to the first zero byte. The editor holds the same text with
+// LF breaks; saving writes it back without a terminating zero.
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+// A file node's bytes are read as UTF-8 when they are valid UTF-8 and written
+// back in the encoding they were read in; every other text is GB18030.
+enum class TextEncoding { Ansi, Utf8 };
+TextEncoding FileTextEncoding(const std::string& bytes);
+
+// Stored bytes (up to the first zero) -> editor text.
+QString StoredTextToEditor(const std::string& bytes, TextEncoding encoding = TextEncoding::Ansi);
+// Editor text -> stored bytes, CR LF line breaks, no terminating zero.
+std::string EditorTextToStored(const QString& text, TextEncoding encoding = TextEncoding::Ansi);

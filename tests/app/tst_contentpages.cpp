@@ -1,0 +1,287 @@
+// The content pages on a real database: the stored text form, the save
+// question's three answers, word wrap and the modified state, the browser page
+// rendering unsaved HTML source, the file-node preview choice, the URL dialog,
+// paste as text and the time stamp.
+#include "NodeTestWindow.h"
+
+#include "app/CaseNodeData.h"
+#include "app/Editurl.h"
+#include "app/FilePreview.h"
+#include "app/TextPage.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace {
+
+QTextEdit* textEditor(TFormMain* form)
+{
+    return form->findChild<QTextEdit*>(QStringLiteral("RichEditText"));
+}
+
+// Types text at the end of the text editor, as a person does.
+void typeText(TFormMain* form, const QString& text)
+{
+    QTextEdit* editor = textEditor(form);
+    editor->moveCursor(QTextCursor::End);
+    editor->insertPlainText(text);
+}
+
+QString pageText(QWebEngineView* view)
+{
+    QString text;
+    bool done = false;
+    view->page()->toPlainText([&](const QString& t) {
+        text = t;
+        done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i)
+        QTest::qWait(10);
+    return text;
+}
+
+bool tabVisible(TFormMain* form, const char* name)
+{
+    QTabWidget* pages = form->Pages();
+    return pages->isTabVisible(pages->indexOf(form->findChild<QWidget*>(QLatin1String(name))));
+}
+
+} // namespace
+
+class TestContentPages : public QObject {
+    Q_OBJECT
+
+private slots:
+    void storedTextForm_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("line breaks") << QByteArray("a\r\nb\r\n") << QString("a\nb\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("up to the zero") << QByteArray("ab\0cd", 5) << QString("ab") << QByteArray("ab");
+        QTest::newRow("gbk") << QByteArray("\xd6\xd0\xce\xc4") << QString("中文") << QByteArray("\xd6\xd0\xce\xc4");
+        QTest::newRow("four-byte gb18030") << QByteArray("\x90\x30\x81\x30") << QString::fromUcs4(U"\U00010000")
+                                           << QByteArray("\x90\x30\x81\x30");
+        QTest::newRow("empty") << QByteArray() << QString() << QByteArray();
+    }
+    void storedTextForm()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, editor);
+        QFETCH(QByteArray, saved);
+        QCOMPARE(StoredTextToEditor(stored.toStdString()), editor);
+        QCOMPARE(QByteArray::fromStdString(EditorTextToStored(editor)), saved);
+    }
+
+    void fileTextKeepsItsEncoding()
+    {
+        const std::string utf8 = "caf\xc3\xa9\n";
+        QCOMPARE(FileTextEncoding(utf8), TextEncoding::Utf8);
+        QCOMPARE(EditorTextToStored(StoredTextToEditor(utf8, TextEncoding::Utf8), TextEncoding::Utf8),
+                 std::string("caf\xc3\xa9\r\n"));
+        QCOMPARE(FileTextEncoding("\xd6\xd0"), TextEncoding::Ansi);
+    }
+
+    void saveQuestionThreeAnswers()
+    {
+        NodeTestWindow w;
+        const int32_t first = w.addNode(0, "first", kNodeText, "one\r\n");
+        const int32_t second = w.addNode(0, "second", kNodeText, "two");
+        w.select(w.item(first));
+        QCOMPARE(textEditor(w.form.get())->toPlainText(), QString("one\n"));
+        QVERIFY(!w.form->IsModified());
+        typeText(w.form.get(), QStringLiteral("更多"));
+        QVERIFY(w.form->IsModified());
+
+        w.responder.answers << IDCANCEL;   // keeps the old node and the edits
+        w.select(w.item(second));
+        QCOMPARE(w.responder.texts().last(), QString("您已经修改了\"first\"的内容，要保存吗？"));
+        QCOMPARE(w.responder.boxes.last().flags, MB_YESNOCANCEL | MB_ICONQUESTION);
+        QCOMPARE(w.tree()->currentItem(), w.item(first));
+        QCOMPARE(textEditor(w.form.get())->toPlainText(), QString("one\n更多"));
+        QVERIFY(w.form->IsModified());
+
+        w.responder.answers << IDNO;   // drops them
+        w.select(w.item(second));
+        QCOMPARE(w.tree()->currentItem(), w.item(second));
+        QCOMPARE(textEditor(w.form.get())->toPlainText(), QString("two"));
+        QCOMPARE(w.stored(first).DataBytes(), std::string("one\r\n"));
+
+        w.select(w.item(first));
+        typeText(w.form.get(), QStringLiteral("更多"));
+        w.responder.answers << IDYES;   // saves, then shows the new node
+        w.select(w.item(second));
+        QCOMPARE(textEditor(w.form.get())->toPlainText(), QString("two"));
+        const std::string saved = "one\r\n" + Utf8ToAnsi("更多");
+        QCOMPARE(w.stored(first).DataBytes(), saved);   // no terminating zero
+        QVERIFY(w.stored(first).Modified > 0);
+        w.reopen();
+        QCOMPARE(w.stored(first).DataBytes(), saved);
+        QCOMPARE(w.responder.boxes.size(), 3);
+    }
+
+    void saveCommandWithoutQuestion()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "t", kNodeText, "x");
+        w.select(w.item(id));
+        typeText(w.form.get(), QStringLiteral("y"));
+        w.form->UpdateActions();
+        QVERIFY(w.form->ActionSave->isEnabled());
+        w.form->ActionSave->trigger();
+        QVERIFY(w.responder.boxes.isEmpty());
+        QCOMPARE(w.stored(id).DataBytes(), std::string("xy"));
+        QVERIFY(!w.form->IsModified());
+
+        // Removed meanwhile: the error, nothing written, the result 3.
+        typeText(w.form.get(), QStringLiteral("z"));
+        w.db().DeleteNode(id);
+        w.db().Commit();
+        QCOMPARE(w.form->SaveCurrentNode(w.item(id), false), 3);
+        QCOMPARE(w.responder.texts().last(), QString("无法从数据库中读出数据，修改失败。"));
+        QCOMPARE(w.responder.boxes.last().flags, MB_ICONERROR);
+    }
+
+    void wordWrapKeepsModifiedAndSelection()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "t", kNodeText, "hello world");
+        w.select(w.item(id));
+        QTextEdit* editor = textEditor(w.form.get());
+        for (bool modified : {false, true}) {
+            w.form->SetModified(modified);
+            QTextCursor cursor = editor->textCursor();
+            cursor.setPosition(2);
+            cursor.setPosition(7, QTextCursor::KeepAnchor);
+            editor->setTextCursor(cursor);
+            for (bool on : {true, false}) {
+                w.form->SetWordWrap(on);
+                QCOMPARE(w.form->IsModified(), modified);
+                QCOMPARE(editor->textCursor().selectionStart(), 2);
+                QCOMPARE(editor->textCursor().selectionEnd(), 7);
+                QCOMPARE(w.form->ActionWordWrap->isChecked(), on);
+                QCOMPARE(editor->lineWrapMode(), on ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+            }
+        }
+    }
+
+    void browserShowsUnsavedSource()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "page", kNodeHtml, "<p>saved</p>");
+        w.select(w.item(id));
+        QVERIFY(tabVisible(w.form.get(), "TabSheetText"));
+        QVERIFY(tabVisible(w.form.get(), "TabSheetHtml"));
+        QCOMPARE(w.form->Pages()->currentWidget()->objectName(), QString("TabSheetHtml"));
+        QTRY_COMPARE(pageText(w.form->HtmlViewer()), QString("saved"));
+
+        w.form->Pages()->setCurrentWidget(w.form->findChild<QWidget*>(QStringLiteral("TabSheetText")));
+        QTextEdit* editor = textEditor(w.form.get());
+        editor->selectAll();
+        editor->insertPlainText(QStringLiteral("<p>edited</p>"));
+        w.form->Pages()->setCurrentWidget(w.form->findChild<QWidget*>(QStringLiteral("TabSheetHtml")));
+        QTRY_COMPARE(pageText(w.form->HtmlViewer()), QString("edited"));
+        QVERIFY(w.form->IsModified());
+        QCOMPARE(w.stored(id).DataBytes(), std::string("<p>saved</p>"));
+    }
+
+    void filePreviewChoice_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<int>("preview");
+        QTest::newRow("txt, upper case") << "readme.TXT" << int(FilePreview::Text);
+        QTest::newRow("php is text first") << "page.PHP" << int(FilePreview::Text);
+        QTest::newRow("html") << "index.html" << int(FilePreview::Html);
+        QTest::newRow("substring of .html") << "a.htm" << int(FilePreview::Html);
+        QTest::newRow("zip") << "archive.zip" << int(FilePreview::None);
+        QTest::newRow("no extension") << "Makefile" << int(FilePreview::None);
+        QTest::newRow("last dot counts") << "notes.txt.zip" << int(FilePreview::None);
+    }
+    void filePreviewChoice()
+    {
+        QFETCH(QString, caption);
+        QFETCH(int, preview);
+        QCOMPARE(int(FilePreviewOf(caption, kDefaultTextPreviewExt, kDefaultHtmlPreviewExt)), preview);
+    }
+
+    void filePreviewPages()
+    {
+        NodeTestWindow w;
+        const int32_t text = w.addNode(0, "a.txt", kNodeFile, "line");
+        const int32_t zip = w.addNode(0, "b.zip", kNodeFile, "PK");
+        w.select(w.item(text));
+        QVERIFY(tabVisible(w.form.get(), "TabSheetText"));
+        QVERIFY(!tabVisible(w.form.get(), "TabSheetHtml"));
+        QVERIFY(tabVisible(w.form.get(), "TabSheetInfo"));
+        QCOMPARE(w.form->Pages()->currentWidget()->objectName(), QString("TabSheetText"));
+        QCOMPARE(textEditor(w.form.get())->toPlainText(), QString("line"));
+        w.select(w.item(zip));
+        QVERIFY(!tabVisible(w.form.get(), "TabSheetText"));
+        QVERIFY(!tabVisible(w.form.get(), "TabSheetHtml"));
+        QCOMPARE(w.form->Pages()->currentWidget()->objectName(), QString("TabSheetInfo"));
+    }
+
+    void editUrlRefusesSlash()
+    {
+        NodeTestWindow w;
+        TEditURL dialog;
+        QCOMPARE(dialog.windowTitle(), QString("编辑URL"));
+        dialog.EditCaption->setText(QStringLiteral("a/b"));
+        dialog.ButtonOkClick();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(w.responder.boxes.last().caption, QString("错误"));
+
+        // A new URL node from the dialog keeps the address and its zero byte.
+        w.select(w.top());
+        w.responder.dialogs << [](QDialog* d) {
+            auto* edit = static_cast<TEditURL*>(d);
+            QCOMPARE(edit->EditCaption->text(), QString("请输入标题"));
+            QCOMPARE(edit->EditURL->text(), QString("http://"));
+            edit->EditCaption->setText(QStringLiteral("站点"));
+            edit->EditURL->setText(QStringLiteral("about:blank"));
+            edit->ButtonOk->click();
+        };
+        w.form->NewSubItemClick(kNodeUrl, 31);
+        QTreeWidgetItem* created = w.tree()->currentItem();
+        QCOMPARE(created->text(0), QString("站点"));
+        QCOMPARE(w.stored(NodeDataOf(created).Id).DataBytes(), std::string("about:blank", 12));
+    }
+
+    void pasteAsText()
+    {
+        NodeTestWindow w;
+        w.select(w.top());
+        QApplication::clipboard()->setText(QString());
+        w.form->PasteAs(kNodeText);
+        QCOMPARE(w.top()->childCount(), 0);
+        QApplication::clipboard()->setText(QStringLiteral("剪贴\n板"));
+        w.form->PasteAs(kNodeText);
+        QTreeWidgetItem* created = w.tree()->currentItem();
+        QCOMPARE(created->text(0), QString("请输入标题"));
+        QVERIFY(w.tree()->findChild<QLineEdit*>());
+        QCOMPARE(w.stored(NodeDataOf(created).Id).DataBytes(), Utf8ToAnsi("剪贴\r\n板") + '\0');
+    }
+
+    void timeStampLeavesOutMidnight()
+    {
+        const QDate day(2026, 3, 4);
+        const QLocale locale;
+        const QString date = locale.toString(day, QLocale::ShortFormat);
+        QCOMPARE(TFormMain::DateTimeStamp(QDateTime(day, QTime(0, 0))), date);
+        QCOMPARE(TFormMain::DateTimeStamp(QDateTime(day, QTime(9, 5, 7))),
+                 date + ' ' + locale.toString(QTime(9, 5, 7), QLocale::LongFormat));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    PrepareWebEngine();
+    QApplication app(argc, argv);
+    TestContentPages test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_contentpages.moc"

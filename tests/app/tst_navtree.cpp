@@ -1,0 +1,306 @@
+// The navigation tree and its node commands on a real database: lazy loading
+// and images, creating and renaming, moving up and down, drag acceptance,
+// cut and paste, deleting into the recycle bin and for good, emptying it, and
+// the bookmark menu.
+#include "NodeTestWindow.h"
+
+#include "app/CaseNodeData.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+
+namespace {
+
+bool hasImage(const QTreeWidgetItem* item, int image)
+{
+    return item->icon(0).pixmap(16).toImage() == ImageListMenus::Icon(image).pixmap(16).toImage();
+}
+
+QAction* newMenuEntry(TFormMain* form, int code)
+{
+    for (QAction* a : form->findChild<QMenu*>(QStringLiteral("MenuItemNewSubNode"))->actions())
+        if (a->data().toInt() == code)
+            return a;
+    return nullptr;
+}
+
+QStringList menuTexts(QMenu* menu)
+{
+    QStringList out;
+    for (QAction* a : menu->actions())
+        out << a->text();
+    return out;
+}
+
+} // namespace
+
+class TestNavTree : public QObject {
+    Q_OBJECT
+
+private slots:
+    void lazyLoadingAndImages()
+    {
+        NodeTestWindow w;
+        const int32_t full = w.addNode(0, "full", kNodeFolder);
+        w.addNode(full, "inner", kNodeText);
+        w.addNode(0, "empty", kNodeFolder);
+        w.addNode(0, "page", kNodeHtml);
+        w.reopen();
+        w.top()->setExpanded(true);
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("full|empty|page"));
+        QTreeWidgetItem* fullItem = w.top()->child(0);
+        QTreeWidgetItem* emptyItem = w.top()->child(1);
+        QVERIFY(hasImage(fullItem, 29));
+        QVERIFY(hasImage(emptyItem, 29));
+        QVERIFY(hasImage(w.top()->child(2), 32));
+        QCOMPARE(fullItem->childCount(), 0);   // one level at a time
+
+        w.select(emptyItem);   // loading finds it empty
+        QVERIFY(hasImage(emptyItem, 28));
+        QCOMPARE(emptyItem->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        fullItem->setExpanded(true);
+        QCOMPARE(NodeTestWindow::children(fullItem), QString("inner"));
+        QVERIFY(hasImage(fullItem->child(0), 30));
+
+        QVERIFY(hasImage(w.bin(), 25));
+        w.bin()->setExpanded(true);
+        QVERIFY(hasImage(w.bin(), 26));
+        QCOMPARE(w.bin()->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    }
+
+    void createAndRename()
+    {
+        NodeTestWindow w;
+        w.select(w.top());
+        w.form->UpdateActions();
+        QVERIFY(w.form->ActionNewSubNode->isEnabled());
+        newMenuEntry(w.form.get(), kNodeFolder)->trigger();
+        QTreeWidgetItem* created = w.tree()->currentItem();
+        QCOMPARE(created->text(0), QString("请输入标题"));
+        QVERIFY(hasImage(created, 28));
+        QLineEdit* editor = w.tree()->findChild<QLineEdit*>();
+        QVERIFY(editor);   // the caption edit starts at once
+
+        // A caption with a slash is refused and the old one stays.
+        editor->setText(QStringLiteral("a/b"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(w.responder.boxes.size(), 1);
+        QCOMPARE(created->text(0), QString("请输入标题"));
+        QCOMPARE(w.responder.boxes.last().caption, QString("错误"));
+        const int32_t id = NodeDataOf(created).Id;
+        QCOMPARE(AnsiToUtf8(w.stored(id).Caption), std::string("请输入标题"));
+
+        QVERIFY(w.form->CaptionEdited(created, QStringLiteral("笔记")));
+        created->setText(0, QStringLiteral("笔记"));
+        w.reopen();
+        QVERIFY(w.item(id));
+        QCOMPARE(w.item(id)->text(0), QString("笔记"));
+        QVERIFY(w.stored(id).Modified > 0);
+
+        // The node was removed meanwhile: the message, the tree keeps the text.
+        QTreeWidgetItem* item = w.item(id);
+        w.db().DeleteNode(id);
+        w.db().Commit();
+        QVERIFY(w.form->CaptionEdited(item, QStringLiteral("新")));
+        QCOMPARE(w.responder.texts().last(), QString("该记录在数据库中不存在。"));
+
+        // Fixed items are never renamed.
+        QVERIFY(!w.form->CaptionEdited(w.top(), QStringLiteral("x")));
+    }
+
+    void moveUpAndDownRenumbers()
+    {
+        NodeTestWindow w;
+        const int32_t a = w.addNode(0, "a", kNodeText, {}, 5);
+        const int32_t b = w.addNode(0, "b", kNodeText, {}, 7);
+        const int32_t c = w.addNode(0, "c", kNodeText, {}, 9);
+        const double modified[] = {w.stored(a).Modified, w.stored(b).Modified, w.stored(c).Modified};
+        w.select(w.item(b));
+        w.form->MoveSelected(-1);
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("b|a|c"));
+        QCOMPARE(w.stored(b).Order, 1);
+        QCOMPARE(w.stored(a).Order, 2);
+        QCOMPARE(w.stored(c).Order, 3);
+        QCOMPARE(w.tree()->currentItem(), w.item(b));
+        QCOMPARE(w.stored(a).Modified, modified[0]);
+        QCOMPARE(w.stored(b).Modified, modified[1]);
+        QCOMPARE(w.stored(c).Modified, modified[2]);
+
+        w.form->MoveSelected(-1);   // already first
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("b|a|c"));
+        w.select(w.item(c));
+        w.form->MoveSelected(+1);   // already last
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("b|a|c"));
+        w.select(w.item(b));
+        w.form->MoveSelected(+1);
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("a|b|c"));
+        w.reopen();
+        w.top()->setExpanded(true);
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("a|b|c"));
+    }
+
+    void dropAcceptance()
+    {
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t sub = w.addNode(folder, "sub", kNodeFolder);
+        const int32_t deep = w.addNode(sub, "deep", kNodeText);
+        const int32_t other = w.addNode(0, "other", kNodeFolder);
+        QTreeWidgetItem* f = w.item(folder);
+        QTreeWidgetItem* s = w.item(sub);
+        QTreeWidgetItem* d = w.item(deep);
+        QTreeWidgetItem* o = w.item(other);
+        const struct { QTreeWidgetItem* selected; QTreeWidgetItem* target; bool accepted; } cases[] = {
+            {f, o, true},          {f, w.bin(), true},   {d, w.top(), true},
+            {f, f, false},         {f, s, false},        {f, d, false},
+            {f, w.top(), false},   {s, f, false},        {w.top(), o, false},
+            {w.bin(), o, false},   {nullptr, o, false},  {f, nullptr, false},
+        };
+        for (const auto& c : cases)
+            QCOMPARE(DropAccepted(c.selected, c.target), c.accepted);
+    }
+
+    void cutAndPaste()
+    {
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t sub = w.addNode(folder, "sub", kNodeFolder);
+        const int32_t other = w.addNode(0, "other", kNodeFolder);
+        w.select(w.item(folder));
+        w.form->ActionCutNode->trigger();
+        w.select(w.item(sub));
+        w.form->UpdateActions();
+        QVERIFY(w.form->ActionPaste->isEnabled());
+        w.form->ActionPaste->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("移动节点时出错。"));
+        QCOMPARE(w.stored(folder).Parent, 0);
+        QCOMPARE(w.item(sub)->parent(), w.item(folder));
+
+        w.select(w.item(other));   // loaded and found empty
+        w.form->ActionPaste->trigger();
+        QCOMPARE(w.stored(folder).Parent, other);
+        QCOMPARE(w.item(folder)->parent(), w.item(other));
+        w.form->UpdateActions();
+        QVERIFY(!w.form->ActionPaste->isEnabled());
+        w.reopen();
+        QCOMPARE(w.stored(folder).Parent, other);
+    }
+
+    void deleteIntoBinThenForGood()
+    {
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t child = w.addNode(folder, "child", kNodeText);
+        w.select(w.item(folder));
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteSelNode->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("确认要将\"folder\"放入回收站吗？"));
+        QCOMPARE(w.responder.boxes.last().flags, MB_YESNO | MB_ICONQUESTION);
+        QCOMPARE(w.stored(folder).Parent, -1);
+        QCOMPARE(w.stored(child).Parent, folder);
+        QCOMPARE(w.tree()->currentItem(), w.top());
+
+        w.reopen();
+        w.select(w.item(folder));
+        QVERIFY(IsInRecycleBin(w.tree()->currentItem()));
+        w.responder.answers << IDNO;
+        w.form->ActionDeleteSelNode->trigger();
+        QVERIFY(w.exists(folder));
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteSelNode->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("确认要永久删除\"folder\"吗？"));
+        QVERIFY(!w.exists(folder));
+        QVERIFY(!w.exists(child));
+        QVERIFY(!w.form->FindItemById(folder));
+
+        w.select(w.top());
+        QVERIFY(!w.form->ActionDeleteSelNode->isEnabled());
+        w.form->ActionDeleteSelNodeExecute();   // the handler refuses as well
+        QCOMPARE(w.responder.texts().last(), QString("不允许删除该节点。"));
+        QCOMPARE(w.responder.boxes.last().flags, MB_ICONERROR);
+    }
+
+    void deleteAllChildrenAndEmptyBin()
+    {
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t ids[] = {w.addNode(folder, "x", kNodeText), w.addNode(folder, "y", kNodeFolder),
+                               w.addNode(folder, "z", kNodeText)};
+        w.addNode(ids[1], "below", kNodeText);
+        w.select(w.item(folder));
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteAllChilds->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("确认要删除\"folder\"的所有子项（放入回收站）吗？"));
+        for (int32_t id : ids)
+            QCOMPARE(w.stored(id).Parent, -1);
+
+        w.select(w.bin());
+        w.form->UpdateActions();
+        QCOMPARE(w.form->ActionDeleteAllChilds->text(), QString("清空回收站"));
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteAllChilds->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("确认要清空回收站吗？"));
+        QCOMPARE(w.bin()->childCount(), 0);
+        w.reopen();   // committed
+        for (int32_t id : ids)
+            QVERIFY(!w.exists(id));
+        QVERIFY(w.db().GetChildren(-1).empty());
+        QCOMPARE(w.db().NodeCount(), 1);
+    }
+
+    void bookmarks()
+    {
+        NodeTestWindow w;
+        const int32_t a = w.addNode(0, "A", kNodeText);
+        const int32_t b = w.addNode(0, "B", kNodeFolder);
+        const int32_t c = w.addNode(0, "C", kNodeText);
+        auto* menu = w.form->findChild<QMenu*>(QStringLiteral("MenuItemBookmarks"));
+        QVERIFY(!menu->menuAction()->isEnabled());
+        for (int32_t id : {a, b, c}) {
+            w.select(w.item(id));
+            w.form->ActionToggleBookmark->trigger();
+        }
+        QCOMPARE(menuTexts(menu), (QStringList{"C", "B", "A"}));
+        QVERIFY(menu->menuAction()->isEnabled());
+        w.select(w.item(a));
+        w.form->UpdateActions();
+        QCOMPARE(w.form->ActionToggleBookmark->text(), QString("取消书签"));
+        w.select(w.bin());
+        w.form->UpdateActions();
+        QVERIFY(!w.form->ActionToggleBookmark->isEnabled());
+        QCOMPARE(w.form->ActionToggleBookmark->text(), QString("设为书签"));
+
+        // Refused while the shown node is modified.
+        w.select(w.item(a));
+        w.form->SetModified(true);
+        w.form->ActionToggleBookmark->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("数据正被修改，必须先保存数据才能设为或取消书签。"));
+        QVERIFY(w.db().IsBookmark(a));
+        w.form->SetModified(false);
+
+        // Moved into the recycle bin: still listed, choosing it selects it there.
+        w.db().MoveNode(b, -1);
+        w.db().Commit();
+        menu->actions()[1]->trigger();
+        QCOMPARE(NodeDataOf(w.tree()->currentItem()).Id, b);
+        QVERIFY(IsInRecycleBin(w.tree()->currentItem()));
+
+        // Deleted for good: choosing it removes the bookmark with the message.
+        w.db().DeleteNode(c);
+        w.db().Commit();
+        menu->actions()[0]->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("书签\"C\"指向的节点已经不存在，该书签已被取消。"));
+        QVERIFY(!w.db().IsBookmark(c));
+        QCOMPARE(menuTexts(menu), (QStringList{"B", "A"}));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    PrepareWebEngine();
+    QApplication app(argc, argv);
+    TestNavTree test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_navtree.moc"
