@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -24,11 +25,20 @@ namespace {
 constexpr qint64 kMaxSharedData = 64 * 1024;
 constexpr int kConnectWaitMs = 5000;
 
+// A folder only this user can use: the XDG runtime folder, else a private
+// folder of ours in the temporary folder (mode 0700, ours, not a link).
 QString runtimeFolder()
 {
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty() || !QFileInfo(folder).isDir())
-        folder = QDir::tempPath();
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime;
+    const QString folder = QDir::tempPath() + QStringLiteral("/vaultleaf-") + QString::number(::getuid());
+    const QByteArray native = QFile::encodeName(folder);
+    ::mkdir(native.constData(), 0700);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
+        || (st.st_mode & 077) != 0)
+        return QString();   // someone else's: no channel
     return folder;
 }
 
@@ -36,9 +46,12 @@ QString runtimeFolder()
 // running program.
 QString channelBase(const QString& name)
 {
+    const QString folder = runtimeFolder();
+    if (folder.isEmpty())
+        return QString();
     const QByteArray hash = QCryptographicHash::hash(SettingsFolder().toUtf8(),
                                                      QCryptographicHash::Sha1).toHex().left(12);
-    return runtimeFolder() + QLatin1Char('/') + name + QLatin1Char('-')
+    return folder + QLatin1Char('/') + name + QLatin1Char('-')
            + QString::number(::getuid()) + QLatin1Char('-') + QString::fromLatin1(hash);
 }
 
@@ -89,7 +102,10 @@ bool KELSysHook::Load(const QString& name)
 {
     if (loaded_)
         return true;
-    channel_ = channelBase(name) + QLatin1String(".sock");
+    const QString base = channelBase(name);
+    if (base.isEmpty())
+        return false;
+    channel_ = base + QLatin1String(".sock");
     loaded_ = true;
     return true;
 }
@@ -192,7 +208,10 @@ bool KELSysHook::GetSharedData(QByteArray& buffer, qint64 count)
 bool CreateInstanceMutex(const QString& name, bool& alreadyExists)
 {
     alreadyExists = false;
-    const QByteArray path = QFile::encodeName(channelBase(name) + QLatin1String(".lock"));
+    const QString base = channelBase(name);
+    if (base.isEmpty())
+        return false;
+    const QByteArray path = QFile::encodeName(base + QLatin1String(".lock"));
     int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         return false;

@@ -36,7 +36,8 @@ public:
     KELSysHook();
     ~KELSysHook() override;
 
-    // Prepares the channel named after the user and the settings folder.
+    // Prepares the channel named after the user and the settings folder;
+    // false when no folder private to this user can be had.
     bool Load(const QString& name);
     void Unload();
     bool IsLoaded() const { return loaded_; }
