@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,11 +28,17 @@
 
 QIcon ImageListMenus::Icon(int index)
 {
+    // Loaded once: a tree of thousands of items shares a few images.
+    static QHash<int, QIcon> loaded;
+    if (auto it = loaded.constFind(index); it != loaded.constEnd())
+        return *it;
+    QIcon icon;
     const QString base = QStringLiteral(":/icons/%1").arg(index, 2, 10, QLatin1Char('0'));
     for (const char* ext : {".svg", ".png"})
-        if (QFile::exists(base + QLatin1String(ext)))
-            return QIcon(base + QLatin1String(ext));
-    return QIcon();
+        if (icon.isNull() && QFile::exists(base + QLatin1String(ext)))
+            icon = QIcon(base + QLatin1String(ext));
+    loaded.insert(index, icon);
+    return icon;
 }
 
 TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
