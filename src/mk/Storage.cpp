@@ -33,8 +33,8 @@ void CollectUsed(const Seq& seq, std::vector<Gap>& used) {
     for (const auto& c : seq.Columns()) {
         for (const auto& cell : c.cells)
             if (cell.inFile) add(cell.pos, cell.len);
-        for (const auto& r : c.refs) add(r.pos, r.size);
         for (const auto& sub : c.subs) CollectUsed(*sub, used);
+        for (const auto& r : c.refs) add(r.pos, r.size);
     }
 }
 
