@@ -10,12 +10,7 @@
 
 namespace {
 
-using mktest::FixtureDir;
-using mktest::ReadFile;
-using mktest::TempDir;
-using mktest::WriteFile;
-
-using mktest::kCase;
+using namespace mktest;
 
 struct Script {
     const char* name;

@@ -9,12 +9,7 @@
 
 namespace {
 
-using mktest::FixtureDir;
-using mktest::ReadFile;
-using mktest::TempDir;
-using mktest::WriteFile;
-
-using mktest::kCase;
+using namespace mktest;
 const char* kParameter = "Parameter[Name:S,Value:S]";
 const char* kBookmarks = "Bookmarks[Id:I]";
 
