@@ -74,6 +74,7 @@ private:
             c.refs.clear();
             c.ints.clear();
             c.cells.clear();
+            c.pool.clear();
             c.subs.clear();
             bool ok;
             switch (c.def.type) {
@@ -147,9 +148,11 @@ private:
         uint64_t offset = 0;
         for (uint32_t i = 0; i < rows; ++i) {
             if (lengths[i] < 0 || offset + lengths[i] > bytes.size()) return false;
-            if (!c.cells[i].inFile) c.cells[i].data.assign(bytes, offset, lengths[i]);
+            if (!c.cells[i].inFile) c.cells[i] = Cell{uint32_t(offset), uint32_t(lengths[i]), false};
             offset += lengths[i];
         }
+        c.pool = std::move(bytes);
+        c.poolLive = c.pool.size();
         // Items that do not cover the data column are tolerated, as the original
         // library does (its own conversion of old files writes such columns).
         return true;

@@ -41,6 +41,7 @@ void Seq::InitColumn(mk::Column& c, uint32_t rows) {
     c.width = 0;
     c.ints.clear();
     c.cells.clear();
+    c.pool.clear();
     c.subs.clear();
     c.blob.clear();
     switch (c.def.type) {
@@ -78,9 +79,10 @@ int64_t Seq::GetInt(int row, int col) const { return Valid(row, col, "IL") ? col
 
 double Seq::GetDouble(int row, int col) const { return Valid(row, col, "DF") ? BitsToDouble(cols_[col], row) : 0.0; }
 
-bool Seq::ItemBytes(const Cell& cell, std::string& out) const {
+bool Seq::ItemBytes(const mk::Column& c, uint32_t row, std::string& out) const {
+    const Cell& cell = c.cells[row];
     if (!cell.inFile) {
-        out = cell.data;
+        out.assign(c.pool, cell.pos, cell.len);
         return true;
     }
     out.resize(cell.len);
@@ -92,7 +94,7 @@ bool Seq::ItemBytes(const Cell& cell, std::string& out) const {
 bool Seq::GetBytes(int row, int col, std::string& out) const {
     out.clear();
     if (!Valid(row, col, "SB")) return false;
-    if (!ItemBytes(cols_[col].cells[row], out)) return false;
+    if (!ItemBytes(cols_[col], row, out)) return false;
     if (cols_[col].def.type == 'S' && !out.empty() && out.back() == '\0') out.pop_back();
     return true;
 }
@@ -126,11 +128,17 @@ void Seq::SetDouble(int row, int col, double value) {
 void Seq::SetBytes(int row, int col, const std::string& value) {
     if (!Valid(row, col, "SB")) return;
     auto& c = cols_[col];
-    Cell cell;
-    cell.data = value;
-    if (c.def.type == 'S' && !value.empty()) cell.data.push_back('\0');
-    if (!c.cells[row].inFile && c.cells[row].data == cell.data) return;
-    c.cells[row] = std::move(cell);
+    bool zero = c.def.type == 'S' && !value.empty();
+    size_t len = value.size() + zero;
+    const Cell& old = c.cells[row];
+    if (!old.inFile && old.len == len && c.pool.compare(old.pos, old.len - zero, value) == 0) return;
+    if (c.pool.size() + len > 2 * c.poolLive + (16u << 20)) CompactPool(c);
+    if (c.pool.size() + len > UINT32_MAX) return;   // beyond what a file can hold
+    Cell cell{static_cast<uint32_t>(c.pool.size()), static_cast<uint32_t>(len), false};
+    c.pool += value;
+    if (zero) c.pool.push_back('\0');
+    c.cells[row] = cell;
+    c.poolLive += len;
     c.dirty = true;
 }
 
@@ -145,6 +153,19 @@ void Seq::SetValue(int row, int col, const Value& value) {
     } else {
         SetBytes(row, col, std::get<std::string>(value));
     }
+}
+
+// Drops pool bytes that no cell refers to any more (values set again before a commit).
+void Seq::CompactPool(mk::Column& c) {
+    std::string pool;
+    for (auto& cell : c.cells) {
+        if (cell.inFile) continue;
+        uint32_t pos = static_cast<uint32_t>(pool.size());
+        pool.append(c.pool, cell.pos, cell.len);
+        cell.pos = pos;
+    }
+    c.pool = std::move(pool);
+    c.poolLive = c.pool.size();
 }
 
 int Seq::AddRow() {
@@ -189,7 +210,7 @@ int Seq::CompareCell(int row, int col, const Value& value) const {
         const auto* s = std::get_if<std::string>(&value);
         if (!s) return 1;
         std::string mine;
-        ItemBytes(c.cells[row], mine);
+        ItemBytes(c, row, mine);
         if (c.def.type == 'S') return CompareNoCase(TextOf(mine), TextOf(*s));
         return mine.compare(*s) < 0 ? -1 : mine == *s ? 0 : 1;
     }
@@ -238,8 +259,8 @@ int Seq::CompareRows(int a, int b, int col) const {
     case 'D': case 'F': return Order(BitsToDouble(c, a), BitsToDouble(c, b));
     case 'S': case 'B': {
         std::string x, y;
-        ItemBytes(c.cells[a], x);
-        ItemBytes(c.cells[b], y);
+        ItemBytes(c, a, x);
+        ItemBytes(c, b, y);
         if (c.def.type == 'S') return CompareNoCase(TextOf(x), TextOf(y));
         return x < y ? -1 : x == y ? 0 : 1;
     }

@@ -27,13 +27,12 @@ struct Source {
 };
 
 // One S or B item: raw stored bytes (S with its terminating zero), either in
-// memory or still in the file as a separate blob (memo).
+// its column's pool of inline bytes or still in the file as a separate blob (memo).
 struct Cell {
-    std::string data;
-    uint32_t pos = 0;
+    uint32_t pos = 0;   // in the pool, or in the file when inFile
     uint32_t len = 0;
     bool inFile = false;
-    uint32_t Length() const { return inFile ? len : static_cast<uint32_t>(data.size()); }
+    uint32_t Length() const { return len; }
 };
 
 class Seq;
@@ -45,6 +44,8 @@ struct Column {
     int width = 0;               // I and F: current packing width, never shrinks
     std::vector<int64_t> ints;   // I, L, F (bit pattern), D (bit pattern)
     std::vector<Cell> cells;     // S, B
+    std::string pool;            // S, B: bytes of the items held in memory
+    size_t poolLive = 0;         // pool size at the last compaction, plus bytes set since
     std::vector<std::unique_ptr<Seq>> subs;   // V
     std::string blob;            // V: the stored bytes of the subview column
 
@@ -53,7 +54,9 @@ struct Column {
         std::vector<Ref> refs;
         int width = 0;
         std::string blob;
-        std::vector<std::pair<uint32_t, Cell>> cells;   // changed cells by row
+        bool rewritten = false;      // S, B: cells and pool below replace the current ones
+        std::vector<Cell> cells;
+        std::string pool;
     } staged;
 };
 
@@ -96,7 +99,7 @@ public:
     // Adapts to a new property list: matched names keep their data.
     void Restructure(const std::vector<PropDef>& props);
     // Raw stored item bytes of an S/B cell.
-    bool ItemBytes(const Cell& cell, std::string& out) const;
+    bool ItemBytes(const mk::Column& c, uint32_t row, std::string& out) const;
     const std::shared_ptr<Source>& GetSource() const { return source_; }
 
 private:
@@ -104,6 +107,7 @@ private:
     int CompareCell(int row, int col, const Value& value) const;
     int CompareRows(int a, int b, int col) const;
     void InitColumn(mk::Column& c, uint32_t rows);
+    void CompactPool(mk::Column& c);
 
     std::shared_ptr<Source> source_;
     std::string name_;

@@ -3,6 +3,7 @@
 // ones first-fit in free space or past the end, then switches with the tail.
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 #include "mk/StorageImpl.h"
 
@@ -17,8 +18,8 @@ const size_t kWriteChunk = 8 << 20;
 struct Pending {
     uint32_t pos = 0;
     std::string bytes;
-    const std::string* held = nullptr;   // large value still owned by its cell
-    const std::string& Bytes() const { return held ? *held : bytes; }
+    const char* held = nullptr;   // large value still in its column's pool (len bytes)
+    std::string_view Bytes() const { return held ? std::string_view(held, len) : std::string_view(bytes); }
     bool fromFile = false;
     uint32_t srcPos = 0;
     uint32_t len = 0;
@@ -123,39 +124,31 @@ private:
         (void)rows;
     }
 
+    // Full rewrite of a B/S property: memo decisions afresh, memos first, then
+    // the inline data, sizes and memo columns. The new cells and pool are staged.
     void Items(Column& c, Seq& seq) {
         uint32_t rows = seq.Rows();
+        std::vector<Cell> next(c.cells);
         std::vector<bool> memo(rows);
         std::string memoColumn;
         uint32_t lastMemo = 0;
         bool anyMemo = false;
         for (uint32_t i = 0; i < rows; ++i) {
             const Cell& cell = c.cells[i];
-            memo[i] = IsMemo(cell.Length(), rows);
+            memo[i] = IsMemo(cell.len, rows);
             if (!memo[i]) continue;
-            Ref ref{cell.Length(), cell.pos};
-            if (!cell.inFile) {
-                ref = {cell.Length(), Take(cell.Length())};
-                Pending p;
-                p.pos = ref.pos;
-                p.len = ref.size;
-                p.held = &cell.data;
-                writes.push_back(std::move(p));
-                Cell moved;
-                moved.inFile = true;
-                moved.pos = ref.pos;
-                moved.len = ref.size;
-                c.staged.cells.emplace_back(i, std::move(moved));
-            } else if (compact_) {
+            Ref ref{cell.len, cell.pos};
+            if (!cell.inFile || compact_) {
                 ref.pos = Take(ref.size);
                 Pending p;
                 p.pos = ref.pos;
-                p.fromFile = true;
+                p.len = ref.size;
+                p.fromFile = cell.inFile;
                 p.srcPos = cell.pos;
-                p.len = cell.len;
+                if (!cell.inFile) p.held = c.pool.data() + cell.pos;
                 writes.push_back(std::move(p));
-                c.staged.cells.emplace_back(i, Cell{{}, ref.pos, ref.size, true});
             }
+            next[i] = Cell{ref.pos, ref.size, true};
             PutVarint(memoColumn, anyMemo ? i - lastMemo - 1 : i);
             PutRef(memoColumn, ref);
             lastMemo = i;
@@ -164,22 +157,19 @@ private:
         std::string data;
         std::vector<int64_t> lengths(rows, 0);
         int width = 0;
+        std::string bytes;
         for (uint32_t i = 0; i < rows; ++i) {
             if (memo[i]) continue;
-            const Cell& cell = c.cells[i];
-            if (cell.inFile) {
-                std::string bytes;
-                if (!seq.ItemBytes(cell, bytes)) ok = false;
-                data += bytes;
-                lengths[i] = int64_t(bytes.size());
-                c.staged.cells.emplace_back(i, Cell{std::move(bytes), 0, 0, false});
-            } else {
-                data += cell.data;
-                lengths[i] = int64_t(cell.data.size());
-            }
+            if (!seq.ItemBytes(c, i, bytes)) ok = false;
+            next[i] = Cell{uint32_t(data.size()), uint32_t(bytes.size()), false};
+            data += bytes;
+            lengths[i] = int64_t(bytes.size());
             width = std::max(width, WidthFor(lengths[i]));
         }
         if (int64_t(data.size()) > kMaxData) ok = false;
+        c.staged.rewritten = true;
+        c.staged.cells = std::move(next);
+        c.staged.pool = data;
         Ref dataRef = Place(std::move(data), OldRef(c, 0));
         Ref sizesRef = dataRef.size ? Place(EncodeInts(lengths, width, le_), OldRef(c, 1)) : Ref{};
         Ref memoRef = Place(std::move(memoColumn), OldRef(c, 2));
@@ -213,7 +203,11 @@ void ApplyStaged(Seq& seq) {
         c.refs = std::move(c.staged.refs);
         c.width = c.staged.width;
         if (c.def.type == 'V') c.blob = std::move(c.staged.blob);
-        for (auto& [row, cell] : c.staged.cells) c.cells[row] = std::move(cell);
+        if (c.staged.rewritten) {
+            c.cells = std::move(c.staged.cells);
+            c.pool = std::move(c.staged.pool);
+            c.poolLive = c.pool.size();
+        }
         c.staged = {};
         for (auto& sub : c.subs) ApplyStaged(*sub);
     }
@@ -249,7 +243,7 @@ bool Emit(StorageImpl& s, std::vector<Pending>& writes, Sink&& sink) {
     std::string buf;
     int64_t bufPos = -1;
     auto flush = [&]() {
-        bool ok = buf.empty() || sink(bufPos, buf);
+        bool ok = buf.empty() || sink(bufPos, std::string_view(buf));
         buf.clear();
         return ok;
     };
@@ -282,14 +276,14 @@ bool Emit(StorageImpl& s, std::vector<Pending>& writes, Sink&& sink) {
     return flush();
 }
 
-bool WriteAt(StorageImpl& s, int64_t pos, const std::string& bytes) {
+bool WriteAt(StorageImpl& s, int64_t pos, std::string_view bytes) {
     return s.src->file.WriteAt(s.src->base + pos, bytes.data(), bytes.size());
 }
 
 bool WriteCommit(StorageImpl& s, Encoder& enc, const Ref& walk) {
     uint32_t maxEnd = 0;
     for (const auto& p : enc.writes) maxEnd = std::max(maxEnd, p.pos + p.len);
-    auto sink = [&](int64_t pos, const std::string& bytes) { return WriteAt(s, pos, bytes); };
+    auto sink = [&](int64_t pos, std::string_view bytes) { return WriteAt(s, pos, bytes); };
     File& f = s.src->file;
     if (!s.hasData) {
         // Into a file without data: everything but the header, then the header.
@@ -374,7 +368,7 @@ bool SaveStorage(StorageImpl& s, Stream& out) {
     if (!enc.ok) return false;
     uint32_t p = walk.pos + walk.size;
     if (!out.Write(Header(s.src->littleEndian, 0x1A, p + 16).data(), 8)) return false;
-    auto sink = [&](int64_t, const std::string& bytes) { return out.Write(bytes.data(), long(bytes.size())); };
+    auto sink = [&](int64_t, std::string_view bytes) { return out.Write(bytes.data(), long(bytes.size())); };
     if (!Emit(s, enc.writes, sink)) return false;
     return out.Write(TailPair(p, walk).data(), 16);
 }

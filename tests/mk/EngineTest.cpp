@@ -470,3 +470,27 @@ TEST(Hostile, DamagedStructuresAreRefusedWithoutCrashing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Rows, ValuesSetManyTimesBeforeACommitKeepTheLastOne) {
+    TempDir dir;
+    std::string path = dir.File("many.mk");
+    {
+        mk::Storage s;
+        ASSERT_EQ(s.Open(path), mk::Status::Ok);
+        mk::View* v = s.GetAs("T[A:S,B:B]");
+        v->AddRow();
+        v->AddRow();
+        v->SetBytes(1, 0, "keep");
+        for (int i = 0; i < 40; ++i) v->SetBytes(0, 1, std::string(1 << 20, char('a' + i % 26)));
+        EXPECT_EQ(v->GetString(1, 0), "keep");
+        ASSERT_TRUE(s.Commit());
+    }
+    mk::Storage s;
+    ASSERT_EQ(s.Open(path, true), mk::Status::Ok);
+    EXPECT_EQ(s.ViewAt(0)->GetString(0, 1), std::string(1 << 20, char('a' + 39 % 26)));
+    EXPECT_EQ(s.ViewAt(0)->GetString(1, 0), "keep");
+}
+
+}  // namespace
