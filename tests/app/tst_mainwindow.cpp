@@ -594,12 +594,16 @@ private slots:
             std::string pw;
             inner = AskLogin(form, false, form->Database(), pw);
             QVERIFY(IsLoginShowing());
+            form->UpdateActions();
+            QVERIFY(!form->ActionExit->isEnabled());   // no exit while a login dialog exists
             static_cast<TFormLogin*>(d)->ButtonCancel->click();
         };
         std::string pw;
         QVERIFY(!AskLogin(form, false, form->Database(), pw));
         QVERIFY(!inner);
         QVERIFY(!IsLoginShowing());
+        form->UpdateActions();
+        QVERIFY(form->ActionExit->isEnabled());
     }
 };
 
