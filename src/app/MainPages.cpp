@@ -5,7 +5,6 @@
 
 #include "app/CaseNodeData.h"
 #include "app/TextPage.h"
-#include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
 
 #include <QAction>
@@ -30,9 +29,10 @@ QString quoted(const QString& text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-QString ansiText(const std::string& ansi)
+// The store formats times as UTF-8 text.
+QString modifiedText(const CaseNode& node)
 {
-    return QString::fromStdString(AnsiToUtf8(ansi));
+    return QString::fromStdString(node.FormatModified());
 }
 
 } // namespace
@@ -120,7 +120,7 @@ bool TFormMain::ReadShownNode(QTreeWidgetItem* item, CaseNode& node)
 {
     if (!db_.GetNode(NodeDataOf(item).Id, node, true))
         return false;
-    ShowModifiedTime(ansiText(node.FormatModified()));
+    ShowModifiedTime(modifiedText(node));
     return true;
 }
 
@@ -245,7 +245,7 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
         return 3;
     }
     SetModified(false);
-    ShowModifiedTime(ansiText(node.FormatModified()));
+    ShowModifiedTime(modifiedText(node));
     return 0;
 }
 
