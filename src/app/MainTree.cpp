@@ -31,6 +31,8 @@ QTreeWidgetItem* TFormMain::AddTreeItem(QTreeWidgetItem* parent, int id, int ima
     item->setIcon(0, ImageListMenus::Icon(image));
     item->setData(0, RoleNodeId, id);
     item->setData(0, RoleNodeType, kind);
+    if (kind != kNodeRecycleBinItem && kind != kNodeBriefcaseItem)
+        item->setFlags(item->flags() | Qt::ItemIsEditable);   // caption edit by F2 or rename
     return item;
 }
 

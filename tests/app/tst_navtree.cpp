@@ -98,8 +98,14 @@ private slots:
         QCOMPARE(w.item(id)->text(0), QString("笔记"));
         QVERIFY(w.stored(id).Modified > 0);
 
-        // The node was removed meanwhile: the message, the tree keeps the text.
+        // The rename command edits a loaded item's caption in place.
         QTreeWidgetItem* item = w.item(id);
+        w.select(item);
+        w.form->ActionNodeRename->trigger();
+        QVERIFY(w.tree()->findChild<QLineEdit*>());
+        w.tree()->closePersistentEditor(item);
+
+        // The node was removed meanwhile: the message, the tree keeps the text.
         w.db().DeleteNode(id);
         w.db().Commit();
         QVERIFY(w.form->CaptionEdited(item, QStringLiteral("新")));
@@ -247,6 +253,28 @@ private slots:
             QVERIFY(!w.exists(id));
         QVERIFY(w.db().GetChildren(-1).empty());
         QCOMPARE(w.db().NodeCount(), 1);
+    }
+
+    void layouts()
+    {
+        NodeTestWindow w;
+        auto* panel = w.form->findChild<QWidget*>(QStringLiteral("PanelNav"));
+        auto* central = w.form->centralWidget();
+        w.form->UpdateActions();
+        QVERIFY(w.form->ActionMainLayoutSplit->isChecked());
+        w.form->ActionMainLayoutSplit->trigger();   // layout 2: hidden
+        QVERIFY(!panel->isVisible());
+        w.form->UpdateActions();
+        QCOMPARE(w.form->ActionMainLayoutSplit->text(), QString("显示导航窗口"));
+        w.form->ApplyLayout(1);   // the mouse at the left edge: slides in over the content
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->x(), 0);
+        QCOMPARE(panel->width(), central->width() / 3);
+        w.form->ActionMainLayoutSplit->trigger();   // docked again
+        QCOMPARE(panel->parentWidget(), central);
+        QVERIFY(panel->isVisible());
+        w.form->UpdateActions();
+        QCOMPARE(w.form->ActionMainLayoutSplit->text(), QString("隐藏导航窗口"));
     }
 
     void bookmarks()
