@@ -135,6 +135,7 @@ int CaseDB::OpenStorage(bool isNew) {
 }
 
 bool CaseDB::BindViews() {
+    rowIndexValid_ = false;
     case_ = storage_->GetAs(kCaseDescription);
     parameter_ = storage_->GetAs(kParameterDescription);
     bookmarks_ = storage_->GetAs(kBookmarksDescription);
@@ -252,7 +253,14 @@ std::vector<int32_t> CaseDB::AllNodeIds() const {
 }
 
 int CaseDB::FindNodeRow(int32_t id) const {
-    return case_->Find({{cId_, mk::Value{int64_t{id}}}});
+    if (!rowIndexValid_) {
+        rowOfId_.clear();
+        for (int row = 0, n = case_->RowCount(); row < n; ++row)
+            rowOfId_.emplace(static_cast<int32_t>(case_->GetInt(row, cId_)), row);
+        rowIndexValid_ = true;
+    }
+    auto it = rowOfId_.find(id);
+    return it == rowOfId_.end() ? -1 : it->second;
 }
 
 bool CaseDB::WriteRow(int row, const CaseNode& node, const DesKey& key) {
@@ -267,7 +275,10 @@ bool CaseDB::WriteRow(int row, const CaseNode& node, const DesKey& key) {
         STORE_FAILURE("false");
         return false;
     }
-    if (row < 0) row = case_->AddRow();
+    if (row < 0) {
+        row = case_->AddRow();
+        rowOfId_.emplace(node.Id, row);
+    }
     case_->SetInt(row, cId_, node.Id);
     case_->SetInt(row, cParent_, node.Parent);
     case_->SetInt(row, cOrder_, node.Order);
@@ -355,6 +366,7 @@ bool CaseDB::DeleteNode(int32_t id) {
     ids.insert(id);
     for (int row = case_->RowCount() - 1; row >= 0; --row)
         if (ids.count(static_cast<int32_t>(case_->GetInt(row, cId_)))) case_->RemoveRow(row);
+    rowIndexValid_ = false;
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "db/CaseNode.h"
@@ -127,4 +128,8 @@ private:
     int cId_ = 0, cParent_ = 1, cOrder_ = 2, cType_ = 3, cCaption_ = 4, cCreated_ = 5,
         cModified_ = 6, cAttribute_ = 7, cData_ = 8;
     int pName_ = 0, pValue_ = 1, bId_ = 0;
+    // Row of each node id (the first row when a damaged file repeats an id),
+    // built on first use and dropped whenever rows move.
+    mutable std::unordered_map<int32_t, int> rowOfId_;
+    mutable bool rowIndexValid_ = false;
 };

@@ -281,6 +281,27 @@ TEST_F(CaseDBTest, TreeOperations) {
     (void)c1;
 }
 
+TEST_F(CaseDBTest, NodesAreFoundAfterRowsMove) {
+    int32_t first = AddTestNode(db, 0, 1, "first");
+    int32_t second = AddTestNode(db, 0, 2, "second");
+    int32_t third = AddTestNode(db, 0, 3, "third");
+    CaseNode node;
+    ASSERT_TRUE(db.GetNode(third, node, false));
+    ASSERT_TRUE(db.Commit());
+    ASSERT_TRUE(db.DeleteNode(first));   // later rows move up
+    ASSERT_TRUE(db.GetNode(third, node, false));
+    EXPECT_EQ(node.Caption, "third");
+    int32_t fourth = AddTestNode(db, 0, 4, "fourth");
+    ASSERT_TRUE(db.GetNode(fourth, node, false));
+    EXPECT_EQ(node.Caption, "fourth");
+    ASSERT_TRUE(db.Rollback());          // the deleted row comes back in front
+    EXPECT_FALSE(db.GetNode(fourth, node, false));
+    for (auto [id, caption] : {std::pair{first, "first"}, {second, "second"}, {third, "third"}}) {
+        ASSERT_TRUE(db.GetNode(id, node, false));
+        EXPECT_EQ(node.Caption, caption);
+    }
+}
+
 TEST_F(CaseDBTest, CircularParentsInADamagedFileDoNotHang) {
     CaseNode node;
     node.Id = 1;
