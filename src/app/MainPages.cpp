@@ -5,6 +5,7 @@
 
 #include "app/CaseNodeData.h"
 #include "app/TextPage.h"
+#include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
 
 #include <QAction>
@@ -29,10 +30,9 @@ QString quoted(const QString& text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-// The store formats times as UTF-8 text.
 QString modifiedText(const CaseNode& node)
 {
-    return QString::fromStdString(node.FormatModified());
+    return QString::fromStdString(AnsiToUtf8(node.FormatModified()));
 }
 
 } // namespace

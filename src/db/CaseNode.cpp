@@ -37,8 +37,10 @@ bool SameNameNoCase(const std::string& a, size_t pos, size_t len, const std::str
 
 std::string FormatFields(int year, int month, int day, int hour, int minute, int second) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%04d年%02d月%02d日 %02d时%02d分%02d秒", year, month, day, hour,
-                  minute, second);
+    // "%04d年%02d月%02d日 %02d时%02d分%02d秒" in GB18030.
+    std::snprintf(buf, sizeof buf,
+                  "%04d\xC4\xEA%02d\xD4\xC2%02d\xC8\xD5 %02d\xCA\xB1%02d\xB7\xD6%02d\xC3\xEB",
+                  year, month, day, hour, minute, second);
     return buf;
 }
 
@@ -103,8 +105,11 @@ bool WriteAll(int fd, const char* data, size_t size) {
 }  // namespace
 
 std::string TypeName(int type) {
-    static const char* const names[] = {"资料夹", "纯文本", "HTML", "文件", "名片",
-                                        "URL",    "RTF格式", "白板", "声音"};
+    // GB18030 bytes of 资料夹 纯文本 HTML 文件 名片 URL RTF格式 白板 声音.
+    static const char* const names[] = {
+        "\xD7\xCA\xC1\xCF\xBC\xD0", "\xB4\xBF\xCE\xC4\xB1\xBE", "HTML",
+        "\xCE\xC4\xBC\xFE",         "\xC3\xFB\xC6\xAC",         "URL",
+        "RTF\xB8\xF1\xCA\xBD",      "\xB0\xD7\xB0\xE5",         "\xC9\xF9\xD2\xF4"};
     if (type < 0 || type > 8) return "";
     return names[type];
 }

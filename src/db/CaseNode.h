@@ -26,12 +26,12 @@ enum CaseNodeType : uint8_t {
 constexpr int32_t kParentTop = 0;          // "我的公文包"
 constexpr int32_t kParentRecycleBin = -1;  // "回收站"
 
-// Name of a kind code ("资料夹", "纯文本", ...); "" outside 0 to 8.
+// Name of a kind code ("资料夹", "纯文本", ... as GB18030 bytes); "" outside 0 to 8.
 std::string TypeName(int type);
 
 // Local time now as a day count since 30 December 1899 (fraction = time of day).
 double NowDayTime();
-// "%04d年%02d月%02d日 %02d时%02d分%02d秒" of a day count.
+// "%04d年%02d月%02d日 %02d时%02d分%02d秒" of a day count, as GB18030 bytes.
 std::string FormatDayTime(double dayTime);
 // The same format for a FILETIME (100 ns units since 1601-01-01), no zone conversion.
 std::string FormatFileTime(uint64_t fileTime);

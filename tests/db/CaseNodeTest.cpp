@@ -7,6 +7,7 @@
 
 #include "TestSupport.h"
 #include "db/CaseNode.h"
+#include "kellib/Kelcodepage.h"
 
 TEST(CaseNode, NewNodeIsEmptyAndDatedNow) {
     double before = NowDayTime();
@@ -53,7 +54,7 @@ TEST(CaseNode, AttributeListKeepsOrderIgnoresCaseAndDropsEmptyValues) {
 TEST(CaseNode, TypeNames) {
     const char* const expected[] = {"资料夹", "纯文本", "HTML", "文件", "名片",
                                     "URL",    "RTF格式", "白板", "声音"};
-    for (int code = 0; code <= 8; ++code) EXPECT_EQ(TypeName(code), expected[code]);
+    for (int code = 0; code <= 8; ++code) EXPECT_EQ(AnsiToUtf8(TypeName(code)), expected[code]);
     EXPECT_EQ(TypeName(-1), "");
     EXPECT_EQ(TypeName(9), "");
     EXPECT_EQ(TypeName(10), "");
@@ -63,18 +64,18 @@ TEST(CaseNode, DisplayTimes) {
     CaseNode node;
     node.Created = 45000.5;
     node.Modified = 0;
-    EXPECT_EQ(node.FormatCreated(), "2023年03月15日 12时00分00秒");
-    EXPECT_EQ(node.FormatModified(), "2023年03月15日 12时00分00秒");
+    EXPECT_EQ(AnsiToUtf8(node.FormatCreated()), "2023年03月15日 12时00分00秒");
+    EXPECT_EQ(AnsiToUtf8(node.FormatModified()), "2023年03月15日 12时00分00秒");
     node.Modified = 45002.75 + 1.0 / 86400;
-    EXPECT_EQ(node.FormatModified(), "2023年03月17日 18时00分01秒");
-    EXPECT_EQ(FormatDayTime(0), "1899年12月30日 00时00分00秒");
-    EXPECT_EQ(FormatDayTime(std::nan("")), "0000年00月00日 00时00分00秒");
-    EXPECT_EQ(FormatDayTime(1e300), "0000年00月00日 00时00分00秒");
+    EXPECT_EQ(AnsiToUtf8(node.FormatModified()), "2023年03月17日 18时00分01秒");
+    EXPECT_EQ(AnsiToUtf8(FormatDayTime(0)), "1899年12月30日 00时00分00秒");
+    EXPECT_EQ(AnsiToUtf8(FormatDayTime(std::nan(""))), "0000年00月00日 00时00分00秒");
+    EXPECT_EQ(AnsiToUtf8(FormatDayTime(1e300)), "0000年00月00日 00时00分00秒");
     // File times of the sample's file node: 2024-03-07 09:05:00 and 2024-03-08 09:05:00 UTC.
     node.Attribute = "FCreateLow=-2004531712\r\nFCreateHigh=31092846\r\n"
                      "FModifyLow=-1292958208\r\nFModifyHigh=31093047\r\n";
-    EXPECT_EQ(node.FormatFileCreated(), "2024年03月07日 09时05分00秒");
-    EXPECT_EQ(node.FormatFileModified(), "2024年03月08日 09时05分00秒");
+    EXPECT_EQ(AnsiToUtf8(node.FormatFileCreated()), "2024年03月07日 09时05分00秒");
+    EXPECT_EQ(AnsiToUtf8(node.FormatFileModified()), "2024年03月08日 09时05分00秒");
 }
 
 TEST(CaseNode, FilePayloadRoundTripsBytesTimesAndReadOnly) {
@@ -90,7 +91,7 @@ TEST(CaseNode, FilePayloadRoundTripsBytesTimesAndReadOnly) {
     EXPECT_EQ(node.DataBytes(), std::string("bytes\0more", 10));
     EXPECT_EQ(node.GetAttr("FSize"), "10");
     EXPECT_EQ(node.GetAttr("Attribute"), "1");
-    EXPECT_EQ(node.FormatFileModified(), "2024年03月07日 09时05分00秒");
+    EXPECT_EQ(AnsiToUtf8(node.FormatFileModified()), "2024年03月07日 09时05分00秒");
     EXPECT_NE(node.GetAttr("FCreateHigh"), "");
 
     ASSERT_TRUE(node.SaveToFile(copy));
