@@ -75,6 +75,8 @@ private slots:
         w.select(w.top());
         w.form->UpdateActions();
         QVERIFY(w.form->ActionNewSubNode->isEnabled());
+        QCOMPARE(menuTexts(w.form->findChild<QMenu*>(QStringLiteral("MenuItemNewSubNode"))),
+                 QStringList({"资料夹", "纯文本", "HTML", "文件", "名片", "URL", "RTF格式", "白板", "声音"}));
         newMenuEntry(w.form.get(), kNodeFolder)->trigger();
         QTreeWidgetItem* created = w.tree()->currentItem();
         QCOMPARE(created->text(0), QString("请输入标题"));
