@@ -62,7 +62,9 @@ Status StorageImpl::Open(const std::string& p, bool ro) {
     path = p;
     readOnly = ro;
     src = std::make_shared<Source>();
-    if (!src->file.Open(path, readOnly) && (readOnly || errno != ENOENT)) {
+    // Read-write creates a missing file at once, empty, as the original library does.
+    if (!src->file.Open(path, readOnly) &&
+        (readOnly || errno != ENOENT || !src->file.Create(path))) {
         Reset();
         return status = Status::IoError;
     }

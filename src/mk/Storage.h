@@ -60,8 +60,9 @@ public:
     Storage(const Storage&) = delete;
     Storage& operator=(const Storage&) = delete;
 
-    // Opens path; read-write creates a missing file only at the first commit
-    // that has something to write. Read-only never writes.
+    // Opens path; read-write creates a missing file at once as a 0-byte file,
+    // and writes nothing until a commit has something to write. Read-only
+    // never writes; a missing file is then an IoError.
     Status Open(const std::string& path, bool readOnly = false);
     void Close();
     bool IsOpen() const;

@@ -155,9 +155,11 @@ TEST(Writer, EmptyStoragesWriteNothingUntilThereIsSomethingToWrite) {
         EXPECT_EQ(s.ViewCount(), 0);
         ASSERT_TRUE(s.Commit());
     }
-    EXPECT_FALSE(std::filesystem::exists(missing));
+    ASSERT_TRUE(std::filesystem::exists(missing));   // created at open, left empty
+    EXPECT_EQ(ReadFile(missing).size(), 0u);
     mk::Storage ro;
-    EXPECT_EQ(ro.Open(missing, true), mk::Status::IoError);
+    EXPECT_EQ(ro.Open(dir.File("other.mk"), true), mk::Status::IoError);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("other.mk")));
     {
         mk::Storage s;
         ASSERT_EQ(s.Open(missing), mk::Status::Ok);
