@@ -18,6 +18,7 @@
 #include "app/TextPage.h"
 #include "db/CaseDB.h"
 
+class HtmlSourceHandler;
 class KELSysHook;
 class QAction;
 class QActionGroup;
@@ -249,6 +250,7 @@ private:
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerMonitorMouse = nullptr;
     QWebEngineView* HTMLViewer = nullptr;
+    HtmlSourceHandler* htmlSource_ = nullptr;
     bool changingGuard_ = false;
     bool showingContent_ = false;
     bool htmlLoading_ = false;

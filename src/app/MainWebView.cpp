@@ -10,6 +10,7 @@
 #include "kellib/qt/Kelapputil.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QEventLoop>
 #include <QLayout>
 #include <QTabWidget>
@@ -17,6 +18,9 @@
 #include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
 #include <unistd.h>
@@ -25,10 +29,36 @@ namespace {
 
 enum Page { kPageText = 0, kPageHtml, kPageRtf, kPageDraw, kPageWave, kPageInfo };
 
-// setHtml hands the page over as a data URL, which the engine limits to 2 MB.
+// setHtml hands the page over as a data URL, which the engine limits to 2 MB;
+// larger sources are served from memory under their own scheme.
 constexpr qsizetype kMaxHtmlBytes = 2 * 1024 * 1024;
+constexpr char kSourceScheme[] = "vaultleaf-source";
 
 } // namespace
+
+// Answers every request of its scheme with the source last handed to it.
+class HtmlSourceHandler : public QWebEngineUrlSchemeHandler {
+public:
+    using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    QUrl Serve(const QByteArray& utf8)
+    {
+        source_ = utf8;
+        return QUrl(QStringLiteral("%1:page/%2").arg(QLatin1String(kSourceScheme)).arg(++serial_));
+    }
+
+    void requestStarted(QWebEngineUrlRequestJob* job) override
+    {
+        auto* buffer = new QBuffer(job);
+        buffer->setData(source_);
+        buffer->open(QIODevice::ReadOnly);
+        job->reply(QByteArrayLiteral("text/html;charset=utf-8"), buffer);
+    }
+
+private:
+    QByteArray source_;
+    quint64 serial_ = 0;
+};
 
 void PrepareWebEngine()
 {
@@ -38,12 +68,20 @@ void PrepareWebEngine()
     if ((offscreen || geteuid() == 0) && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (!QWebEngineUrlScheme::schemeByName(kSourceScheme).name().isEmpty())
+        return;
+    QWebEngineUrlScheme scheme(kSourceScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setFlags(QWebEngineUrlScheme::LocalScheme);
+    QWebEngineUrlScheme::registerScheme(scheme);
 }
 
 void TFormMain::CreateWebView()
 {
     auto* profile = new QWebEngineProfile(this);   // off the record, no disk cache
     profile->setHttpCacheType(QWebEngineProfile::NoCache);
+    htmlSource_ = new HtmlSourceHandler(profile);
+    profile->installUrlSchemeHandler(kSourceScheme, htmlSource_);
     HTMLViewer = new QWebEngineView(PageControlMain->widget(kPageHtml));
     HTMLViewer->setObjectName(QStringLiteral("HTMLViewer"));
     HTMLViewer->setPage(new QWebEnginePage(profile, HTMLViewer));
@@ -72,12 +110,11 @@ bool TFormMain::ShowAsHtml(bool addressMode)
         WaitForDocument();
         return true;
     }
-    if (text.toUtf8().size() > kMaxHtmlBytes) {
-        htmlLoading_ = false;
-        AppMessageBox(QStringLiteral("装载HTML错误！"), MB_ICONERROR);
-        return false;
-    }
-    HTMLViewer->setHtml(text, QUrl(QStringLiteral("about:blank")));
+    const QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > kMaxHtmlBytes)
+        HTMLViewer->load(htmlSource_->Serve(utf8));
+    else
+        HTMLViewer->setHtml(text, QUrl(QStringLiteral("about:blank")));
     return true;
 }
 

@@ -189,6 +189,17 @@ private slots:
         QCOMPARE(w.stored(id).DataBytes(), std::string("<p>saved</p>"));
     }
 
+    // Sources over the engine's 2 MB data-URL limit still render, in any script.
+    void browserShowsLargeSource()
+    {
+        NodeTestWindow w;
+        const std::string source = "<p>big \xD6\xD0\xCE\xC4</p><!--" + std::string(3 << 20, 'x') + "-->";
+        const int32_t id = w.addNode(0, "large", kNodeHtml, source);
+        w.select(w.item(id));
+        QTRY_COMPARE(pageText(w.form->HtmlViewer()), QString::fromUtf8("big 中文"));
+        QVERIFY(w.responder.boxes.isEmpty());
+    }
+
     void filePreviewChoice_data()
     {
         QTest::addColumn<QString>("caption");
