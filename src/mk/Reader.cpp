@@ -158,12 +158,15 @@ private:
         return true;
     }
 
+    // Every row's sequence takes at least two bytes of the blob (an empty one
+    // is 80 80), so a row count the blob cannot hold is refused before any
+    // sequence is made.
     bool Subviews(ByteReader& r, Seq& seq, Column& c, uint32_t rows) {
-        for (uint32_t i = 0; i < rows; ++i) c.subs.push_back(std::make_unique<Seq>(s_.src, c.def.name, c.def.sub, 0));
         if (rows == 0) return true;
         Ref ref;
-        if (!ReadRef(r, ref) || !Blob(ref, c.blob)) return false;
+        if (!ReadRef(r, ref) || !Blob(ref, c.blob) || rows > c.blob.size() / 2) return false;
         c.refs = {ref};
+        for (uint32_t i = 0; i < rows; ++i) c.subs.push_back(std::make_unique<Seq>(s_.src, c.def.name, c.def.sub, 0));
         ByteReader v(c.blob.data(), c.blob.size());
         for (uint32_t i = 0; i < rows; ++i) {
             v.Count();

@@ -461,6 +461,8 @@ TEST(Hostile, DamagedStructuresAreRefusedWithoutCrashing) {
                                             Walk("T[X:B]", "\x85\x8f"))},
         {"width that is no power of two", HandMade(std::string("\x01\x02\x03\x80\x88\x83\x88", 7), Walk("T[X:I]", "\x84\x8b"))},
         {"unknown type", HandMade("\x80\x80", Walk("T[X:Q]", "\x82\x88"))},
+        {"a million subview rows in a two-byte blob",
+         HandMade(std::string("\x80\x80\x80\x3d\x04\xc0\x82\x88", 8), Walk("T[S[X:I]]", "\x86\x8a"))},
     };
     for (const auto& c : cases) {
         std::string path = dir.File("hostile.mk");
