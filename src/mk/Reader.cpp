@@ -29,7 +29,8 @@ bool IsHeader(const uint8_t* h) {
 class Loader {
 public:
     Loader(StorageImpl& s, int64_t limit, int64_t fileSize)
-        : s_(s), limit_(limit), cellBudget_((int64_t(1) << 22) + 8 * fileSize), byteBudget_(2 * fileSize + 4096) {}
+        : s_(s), limit_(limit), cellBudget_((int64_t(1) << 22) + 8 * fileSize), byteBudget_(2 * fileSize + 4096),
+          defBudget_((int64_t(1) << 20) + fileSize) {}
 
     bool Root(Ref walk, std::unique_ptr<Seq>& root, std::string& walkBytes) {
         if (!Blob(walk, walkBytes)) return false;
@@ -160,11 +161,13 @@ private:
 
     // Every row's sequence takes at least two bytes of the blob (an empty one
     // is 80 80), so a row count the blob cannot hold is refused before any
-    // sequence is made.
+    // sequence is made; so are more columns than the file size can account for.
     bool Subviews(ByteReader& r, Seq& seq, Column& c, uint32_t rows) {
         if (rows == 0) return true;
         Ref ref;
         if (!ReadRef(r, ref) || !Blob(ref, c.blob) || rows > c.blob.size() / 2) return false;
+        defBudget_ -= int64_t(rows) * DefCount(c.def.sub);
+        if (defBudget_ < 0) return false;
         c.refs = {ref};
         for (uint32_t i = 0; i < rows; ++i) c.subs.push_back(std::make_unique<Seq>(s_.src, c.def.name, c.def.sub, 0));
         ByteReader v(c.blob.data(), c.blob.size());
@@ -177,10 +180,17 @@ private:
         return v.ok;
     }
 
+    static int64_t DefCount(const std::vector<PropDef>& props) {
+        int64_t n = 1;
+        for (const auto& p : props) n += DefCount(p.sub);
+        return n;
+    }
+
     StorageImpl& s_;
     int64_t limit_;
-    int64_t cellBudget_;
-    int64_t byteBudget_;
+    int64_t cellBudget_;   // rows times columns over all sequences
+    int64_t byteBudget_;   // bytes read from the file
+    int64_t defBudget_;    // columns and property definitions made for subview rows
 };
 
 bool ReadMark(const File& f, int64_t pos, uint8_t* m) { return pos >= 0 && f.ReadAt(pos, m, 8); }

@@ -450,6 +450,12 @@ TEST(Hostile, DamagedStructuresAreRefusedWithoutCrashing) {
     for (int i = 0; i < 100; ++i) deep += "A[";
     deep += "X:I";
     for (int i = 0; i < 100; ++i) deep += "]";
+    std::string wide = "T[S[A0:I";
+    for (int i = 1; i < 1000; ++i) wide += ",A" + std::to_string(i) + ":I";
+    wide += "]]";
+    std::string wideRefs;
+    mk::PutVarint(wideRefs, 6);
+    mk::PutVarint(wideRefs, 8008);
     struct Case {
         const char* what;
         std::string file;
@@ -463,6 +469,8 @@ TEST(Hostile, DamagedStructuresAreRefusedWithoutCrashing) {
         {"unknown type", HandMade("\x80\x80", Walk("T[X:Q]", "\x82\x88"))},
         {"a million subview rows in a two-byte blob",
          HandMade(std::string("\x80\x80\x80\x3d\x04\xc0\x82\x88", 8), Walk("T[S[X:I]]", "\x86\x8a"))},
+        {"4,000 empty subviews of 1,000 columns each",
+         HandMade(std::string(8000, '\x80') + "\x80\x1f\xa0\x3e\xc0\x88", Walk(wide, wideRefs))},
     };
     for (const auto& c : cases) {
         std::string path = dir.File("hostile.mk");
