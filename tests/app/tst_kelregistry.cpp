@@ -109,7 +109,8 @@ private slots:
     void damagedFileReadsAsDefaults_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("binary") << QByteArray("\x00\xff\xfe\x01garbage\x00=\\", 16);
+        static const char binary[] = "\x00\xff\xfe\x01garbage\x00=\\";
+        QTest::newRow("binary") << QByteArray(binary, sizeof binary - 1);
         QTest::newRow("no separator") << QByteArray("NavWidth 300\nVisible\n");
         QTest::newRow("dangling escape") << QByteArray("NavWidth=\\");
     }
