@@ -42,6 +42,7 @@ void Seq::InitColumn(mk::Column& c, uint32_t rows) {
     c.ints.clear();
     c.cells.clear();
     c.pool.clear();
+    c.poolLive = 0;
     c.subs.clear();
     c.blob.clear();
     switch (c.def.type) {
@@ -132,6 +133,7 @@ void Seq::SetBytes(int row, int col, const std::string& value) {
     size_t len = value.size() + zero;
     const Cell& old = c.cells[row];
     if (!old.inFile && old.len == len && c.pool.compare(old.pos, old.len - zero, value) == 0) return;
+    if (!old.inFile) c.poolLive -= old.len;   // its bytes stay in the pool until it is compacted
     if (c.pool.size() + len > 2 * c.poolLive + (16u << 20)) CompactPool(c);
     if (c.pool.size() + len > UINT32_MAX) return;   // beyond what a file can hold
     Cell cell{static_cast<uint32_t>(c.pool.size()), static_cast<uint32_t>(len), false};
@@ -184,7 +186,10 @@ void Seq::RemoveRow(int row) {
     if (row < 0 || uint32_t(row) >= rows_) return;
     for (auto& c : cols_) {
         switch (c.def.type) {
-        case 'S': case 'B': c.cells.erase(c.cells.begin() + row); break;
+        case 'S': case 'B':
+            if (!c.cells[row].inFile) c.poolLive -= c.cells[row].len;
+            c.cells.erase(c.cells.begin() + row);
+            break;
         case 'V': c.subs.erase(c.subs.begin() + row); break;
         default: c.ints.erase(c.ints.begin() + row); break;
         }

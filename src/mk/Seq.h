@@ -45,7 +45,7 @@ struct Column {
     std::vector<int64_t> ints;   // I, L, F (bit pattern), D (bit pattern)
     std::vector<Cell> cells;     // S, B
     std::string pool;            // S, B: bytes of the items held in memory
-    size_t poolLive = 0;         // pool size at the last compaction, plus bytes set since
+    size_t poolLive = 0;         // bytes of the pool that cells still refer to
     std::vector<std::unique_ptr<Seq>> subs;   // V
     std::string blob;            // V: the stored bytes of the subview column
 
