@@ -242,6 +242,8 @@ private:
     void CreateContentPages();
     void SetPagesVisible(std::initializer_list<int> pages);
     bool ReadShownNode(QTreeWidgetItem* item, CaseNode& node);
+    // Saves one node and commits; on failure rolls back, so nothing half-done stays.
+    bool SaveNodeCommitted(const CaseNode& node);
     bool FocusIsEditor() const;
     void CreateWebView();
     void WaitForDocument();

@@ -257,11 +257,7 @@ bool TFormMain::CaptionEdited(QTreeWidgetItem* item, const QString& text)
     }
     node.Caption = caption;
     node.Touch();
-    if (db_.SaveNode(node))
-        db_.Commit();
-    else
-        db_.Rollback();
-    return true;
+    return SaveNodeCommitted(node);
 }
 
 void TFormMain::TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous)

@@ -240,13 +240,19 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
     node.SetData(EditorTextToStored(RichEditText->toPlainText(),
                                     kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi));
     node.Touch();
-    if (!db_.SaveNode(node) || !db_.Commit()) {
-        db_.Rollback();
+    if (!SaveNodeCommitted(node))
         return 3;
-    }
     SetModified(false);
     ShowModifiedTime(modifiedText(node));
     return 0;
+}
+
+bool TFormMain::SaveNodeCommitted(const CaseNode& node)
+{
+    if (db_.SaveNode(node) && db_.Commit())
+        return true;
+    db_.Rollback();
+    return false;
 }
 
 void TFormMain::SetWordWrap(bool on)
