@@ -31,6 +31,9 @@ void typeText(TFormMain* form, const QString& text)
     editor->insertPlainText(text);
 }
 
+// The web engine renders in its own threads; a loaded machine may take a while.
+constexpr int kPageTimeout = 30000;
+
 QString pageText(QWebEngineView* view)
 {
     QString text;
@@ -177,14 +180,14 @@ private slots:
         QVERIFY(tabVisible(w.form.get(), "TabSheetText"));
         QVERIFY(tabVisible(w.form.get(), "TabSheetHtml"));
         QCOMPARE(w.form->Pages()->currentWidget()->objectName(), QString("TabSheetHtml"));
-        QTRY_COMPARE(pageText(w.form->HtmlViewer()), QString("saved"));
+        QTRY_COMPARE_WITH_TIMEOUT(pageText(w.form->HtmlViewer()), QString("saved"), kPageTimeout);
 
         w.form->Pages()->setCurrentWidget(w.form->findChild<QWidget*>(QStringLiteral("TabSheetText")));
         QTextEdit* editor = textEditor(w.form.get());
         editor->selectAll();
         editor->insertPlainText(QStringLiteral("<p>edited</p>"));
         w.form->Pages()->setCurrentWidget(w.form->findChild<QWidget*>(QStringLiteral("TabSheetHtml")));
-        QTRY_COMPARE(pageText(w.form->HtmlViewer()), QString("edited"));
+        QTRY_COMPARE_WITH_TIMEOUT(pageText(w.form->HtmlViewer()), QString("edited"), kPageTimeout);
         QVERIFY(w.form->IsModified());
         QCOMPARE(w.stored(id).DataBytes(), std::string("<p>saved</p>"));
     }
@@ -196,7 +199,7 @@ private slots:
         const std::string source = "<p>big \xD6\xD0\xCE\xC4</p><!--" + std::string(3 << 20, 'x') + "-->";
         const int32_t id = w.addNode(0, "large", kNodeHtml, source);
         w.select(w.item(id));
-        QTRY_COMPARE(pageText(w.form->HtmlViewer()), QString::fromUtf8("big 中文"));
+        QTRY_COMPARE_WITH_TIMEOUT(pageText(w.form->HtmlViewer()), QString::fromUtf8("big 中文"), kPageTimeout);
         QVERIFY(w.responder.boxes.isEmpty());
     }
 
