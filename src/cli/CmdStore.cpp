@@ -284,6 +284,19 @@ int Rm(const Args& args) {
     });
 }
 
+// A remembered password is sealed with the window program's per-user key,
+// which this tool does not hold: it would still open with the old password.
+// It is cleared, so the window asks for the new one.
+int ForgetRememberedPassword(CaseDB& db) {
+    if (db.GetParam("RememberedPassword", "").empty() && !db.GetParamBool("RememberPassword", false))
+        return kExitOk;
+    db.SetParamBool("RememberPassword", false);
+    db.SetParam("RememberedPassword", "");
+    if (!db.Commit()) return Fail(kExitError, "记住的密码未能清除。");
+    std::printf("记住的密码已清除，下次打开时请输入新密码。\n");
+    return kExitOk;
+}
+
 volatile std::sig_atomic_t interrupted = 0;
 unsigned char passwdCancel = 0;
 
@@ -306,7 +319,7 @@ int Passwd(const Args& args) {
         if (showProgress && maximum > 0) std::fprintf(stderr, "\n");
         if (!changed) return Fail(kExitError, "密码修改失败，密码和数据已恢复。");
         std::printf("密码修改成功。\n");
-        return kExitOk;
+        return ForgetRememberedPassword(db);
     });
 }
 

@@ -98,8 +98,22 @@ TEST_F(CliTest, WholeLifeOfADatabase) {
     EXPECT_EQ(On("pack").code, 0);
     EXPECT_FALSE(Exists(CaseDB::SwapPath(db)));
 
+    {   // as the window leaves it after a login with "remember" checked
+        CaseDB open;
+        ASSERT_EQ(open.Open(db, false), CaseDB::kOpened);
+        ASSERT_TRUE(open.Login(Utf8ToAnsi("密码 one")));
+        open.SetParamBool("RememberPassword", true);
+        open.SetParam("RememberedPassword", "sealed-old-password");
+        ASSERT_TRUE(open.Commit());
+    }
     CliRun passwd = On("passwd", {"--new-password-file", newPasswordFile});
     ASSERT_EQ(passwd.code, 0) << passwd.err;
+    {   // the old password, sealed for the window, is gone
+        CaseDB open;
+        ASSERT_EQ(open.Open(db, false), CaseDB::kOpened);
+        EXPECT_FALSE(open.GetParamBool("RememberPassword", true));
+        EXPECT_EQ(open.GetParam("RememberedPassword", "x"), "");
+    }
     EXPECT_EQ(On("ls").code, 3);
     EXPECT_EQ(Cli({"cat", db, "3", "--password-file", newPasswordFile}).out, std::string("\0\x01\xFFzz", 5));
 }
