@@ -71,12 +71,8 @@ private:
         if (cellBudget_ < 0) return false;
         seq.SetRows(rows);
         for (auto& c : seq.Columns()) {
+            c.Clear();
             c.dirty = false;
-            c.refs.clear();
-            c.ints.clear();
-            c.cells.clear();
-            c.pool.clear();
-            c.subs.clear();
             bool ok;
             switch (c.def.type) {
             case 'I': case 'F': ok = Ints(r, c, rows); break;

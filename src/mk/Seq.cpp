@@ -35,16 +35,20 @@ Seq::Seq(std::shared_ptr<Source> source, std::string name, const std::vector<Pro
     }
 }
 
+void Column::Clear() {
+    refs.clear();
+    width = 0;
+    ints.clear();
+    cells.clear();
+    pool.clear();
+    poolLive = 0;
+    subs.clear();
+    blob.clear();
+}
+
 void Seq::InitColumn(mk::Column& c, uint32_t rows) {
+    c.Clear();
     c.dirty = true;
-    c.refs.clear();
-    c.width = 0;
-    c.ints.clear();
-    c.cells.clear();
-    c.pool.clear();
-    c.poolLive = 0;
-    c.subs.clear();
-    c.blob.clear();
     switch (c.def.type) {
     case 'S': case 'B': c.cells.resize(rows); break;
     case 'V':
@@ -133,14 +137,15 @@ void Seq::SetBytes(int row, int col, const std::string& value) {
     size_t len = value.size() + zero;
     const Cell& old = c.cells[row];
     if (!old.inFile && old.len == len && c.pool.compare(old.pos, old.len - zero, value) == 0) return;
-    if (!old.inFile) c.poolLive -= old.len;   // its bytes stay in the pool until it is compacted
-    if (c.pool.size() + len > 2 * c.poolLive + (16u << 20)) CompactPool(c);
+    // The replaced bytes stay in the pool, no longer live, until it is compacted.
+    const size_t replaced = old.inFile ? 0 : old.len;
+    if (c.pool.size() + len > 2 * (c.poolLive - replaced) + (16u << 20)) CompactPool(c);
     if (c.pool.size() + len > UINT32_MAX) return;   // beyond what a file can hold
     Cell cell{static_cast<uint32_t>(c.pool.size()), static_cast<uint32_t>(len), false};
     c.pool += value;
     if (zero) c.pool.push_back('\0');
     c.cells[row] = cell;
-    c.poolLive += len;
+    c.poolLive = c.poolLive - replaced + len;
     c.dirty = true;
 }
 

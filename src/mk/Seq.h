@@ -49,6 +49,9 @@ struct Column {
     std::vector<std::unique_ptr<Seq>> subs;   // V
     std::string blob;            // V: the stored bytes of the subview column
 
+    // Drops every value and what is known of the stored column (not def, dirty or staged).
+    void Clear();
+
     // Results of the commit being prepared, applied when it succeeds.
     struct Staged {
         std::vector<Ref> refs;
