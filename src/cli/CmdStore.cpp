@@ -1,14 +1,15 @@
 // Store commands of vaultleaf-cli: create, ls, tree, cat, add, set, mv, rm,
 // passwd, pack, check. Captions and text print as UTF-8; the database keeps
 // them in its own code page. Every change commits once at its end.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <cstring>
+#include <unordered_map>
 #include <unordered_set>
-
-#include <unistd.h>
 
 #include "cli/Commands.h"
 #include "cli/StoreSession.h"
@@ -46,14 +47,16 @@ std::string Number(double value) {
 
 // Reads FILE, or stdin when file is empty or "-".
 bool ReadInput(const std::string& file, std::string& bytes) {
-    if (file.empty() || file == "-") {
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return !std::cin.bad();
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (file.empty() || file == "-") return ReadAllFromFd(STDIN_FILENO, bytes);
+    return ReadAllBytes(file, bytes);
+}
+
+// UTF-8 from the command line or a file in the database code page; a
+// character the code page cannot hold is refused with its position.
+int ToAnsi(const std::string& utf8, std::string& ansi) {
+    UnencodableChar failure;
+    if (Utf8ToAnsiChecked(utf8, ansi, &failure)) return kExitOk;
+    return Fail(kExitError, UnencodableMessage(failure));
 }
 
 // Fills the node's content from FILE or stdin: text kinds convert UTF-8 to the
@@ -61,15 +64,20 @@ bool ReadInput(const std::string& file, std::string& bytes) {
 // the bytes, kind 3 from a FILE is read as a file node with times and attributes.
 int LoadContent(CaseNode& node, const std::string& file, bool raw) {
     if (node.Type == kNodeFile && !file.empty() && file != "-") {
-        if (!node.LoadFromFile(file, true)) return Fail(kExitError, "读文件\"" + file + "\"出错。");
+        if (!node.LoadFromFile(file, true))
+            return Fail(kExitError, "读文件\"" + file + "\"出错：" + std::strerror(errno));
         return kExitOk;
     }
     std::string bytes;
-    if (!ReadInput(file, bytes)) return Fail(kExitError, "cannot read \"" + file + "\"");
-    if (IsTextKind(node.Type) && !raw)
-        node.SetDataFromText(Utf8ToAnsi(bytes));
-    else
+    if (!ReadInput(file, bytes))
+        return Fail(kExitError, "cannot read \"" + (file.empty() ? "-" : file) + "\": " + std::strerror(errno));
+    if (IsTextKind(node.Type) && !raw) {
+        std::string text;
+        if (int rc = ToAnsi(bytes, text); rc) return rc;
+        node.SetDataFromText(text);
+    } else {
         node.SetData(std::move(bytes));
+    }
     if (node.Type == kNodeFile) node.SetAttr("FSize", std::to_string(node.DataSize()));
     return kExitOk;
 }
@@ -85,9 +93,10 @@ int CommitOrFail(CaseDB& db) {
 }
 
 // Common frame of the commands on an existing database: options, argument
-// count, open and login; then body(db, args).
+// count, open (read-only unless the command writes) and login; then body(db, args).
+enum Access { kReads, kWrites };
 template <typename Body>
-int WithDatabase(const Args& args, size_t minArgs, size_t maxArgs, const char* usage, Body body) {
+int WithDatabase(const Args& args, Access access, size_t minArgs, size_t maxArgs, const char* usage, Body body) {
     StoreArgs parsed;
     if (!ParseStoreArgs(args, parsed)) return kExitUsage;
     if (parsed.positional.size() < minArgs || parsed.positional.size() > maxArgs)
@@ -95,7 +104,7 @@ int WithDatabase(const Args& args, size_t minArgs, size_t maxArgs, const char* u
     SetInternalFailureReporter([](const std::string& m) { Fail(kExitError, m); });
     CaseDB db;
     std::string password;
-    int rc = OpenAndLogin(db, parsed.positional[0], parsed.passwordFile, &password);
+    int rc = OpenAndLogin(db, parsed.positional[0], parsed.passwordFile, access == kWrites, &password);
     if (rc != kExitOk) return rc;
     return body(db, parsed, password);
 }
@@ -147,21 +156,24 @@ int Create(const Args& args) {
     if (!ParseStoreArgs(args, a)) return kExitUsage;
     if (a.positional.size() != 1) return Fail(kExitUsage, "usage: vaultleaf-cli create DB [--new-password-file FILE]");
     const std::string& path = a.positional[0];
-    if (access(path.c_str(), F_OK) == 0) return Fail(kExitError, "\"" + path + "\" already exists");
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) return Fail(kExitError, "\"" + path + "\" already exists");
+    // The password first: nothing is created when it cannot be had.
+    auto password = ReadNewPassword(a.newPasswordFile.empty() ? a.passwordFile : a.newPasswordFile);
+    if (!password) return kExitError;
     CaseDB db;
     int result = db.Open(path, true);
-    if (result != CaseDB::kOpened) return Fail(kExitNoDatabase, OpenFailureMessage(result, path));
-    auto password = ReadNewPassword(a.newPasswordFile.empty() ? a.passwordFile : a.newPasswordFile);
-    if (!password || !db.Login(*password)) {
+    if (result != CaseDB::kOpened) return Fail(kExitNoDatabase, OpenFailureMessage(result, path, db.OpenErrno()));
+    if (!db.Login(*password)) {
         db.Close();
         unlink(path.c_str());
-        return password ? Fail(kExitError, "the database could not be written") : kExitError;
+        return Fail(kExitError, "the database could not be written");
     }
     return kExitOk;
 }
 
 int Ls(const Args& args) {
-    return WithDatabase(args, 1, 2, kLsUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kReads, 1, 2, kLsUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         int32_t parent;
         if (int rc = ParentArg(db, a, 1, parent); rc) return rc;
         bool first = true;
@@ -187,28 +199,39 @@ int Ls(const Args& args) {
     });
 }
 
-void PrintTree(CaseDB& db, int32_t parent, int depth, std::unordered_set<int32_t>& seen) {
-    for (int32_t id : db.GetChildren(parent)) {
+// Depth first in child order, with an explicit stack: trees of any depth.
+// Each id prints once, even when a damaged file makes parents circular.
+void PrintTree(CaseDB& db, int32_t root) {
+    std::unordered_set<int32_t> seen{root};
+    std::vector<std::pair<int32_t, int>> pending;   // id, depth
+    auto pushChildren = [&](int32_t parent, int depth) {
+        std::vector<int32_t> children = db.GetChildren(parent);
+        for (auto it = children.rbegin(); it != children.rend(); ++it) pending.emplace_back(*it, depth);
+    };
+    pushChildren(root, 0);
+    while (!pending.empty()) {
+        auto [id, depth] = pending.back();
+        pending.pop_back();
         if (!seen.insert(id).second) continue;
         CaseNode node;
         std::string caption = db.GetNode(id, node, false) ? AnsiToUtf8(node.Caption) : "?";
-        std::printf("%s%d\t%d\t%s\n", std::string(2 * depth, ' ').c_str(), id, node.Type, caption.c_str());
-        PrintTree(db, id, depth + 1, seen);
+        std::printf("%s%d\t%d\t%s\n", std::string(2 * static_cast<size_t>(depth), ' ').c_str(), id, node.Type,
+                    caption.c_str());
+        pushChildren(id, depth + 1);
     }
 }
 
 int Tree(const Args& args) {
-    return WithDatabase(args, 1, 2, kTreeUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kReads, 1, 2, kTreeUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         int32_t root;
         if (int rc = ParentArg(db, a, 1, root); rc) return rc;
-        std::unordered_set<int32_t> seen{root};
-        PrintTree(db, root, 0, seen);
+        PrintTree(db, root);
         return kExitOk;
     });
 }
 
 int Cat(const Args& args) {
-    return WithDatabase(args, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kReads, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
         std::string out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
@@ -218,7 +241,7 @@ int Cat(const Args& args) {
 }
 
 int Add(const Args& args) {
-    return WithDatabase(args, 4, 5, kAddUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kWrites, 4, 5, kAddUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         int32_t parent, kind;
         if (!ParseId(a.positional[2], kind) || kind < 0 || kind > 8)
             return Fail(kExitUsage, "KIND is a node kind code from 0 to 8");
@@ -226,7 +249,7 @@ int Add(const Args& args) {
         CaseNode node;
         node.Type = static_cast<uint8_t>(kind);
         node.Parent = parent;
-        node.Caption = Utf8ToAnsi(a.positional[3]);
+        if (int rc = ToAnsi(a.positional[3], node.Caption); rc) return rc;
         std::string file = a.positional.size() > 4 ? a.positional[4] : "";
         if (kind == kNodeFolder && file.empty())
             node.SetDataFromText("");
@@ -234,6 +257,7 @@ int Add(const Args& args) {
             return rc;
         node.Order = db.MaxChildOrder(parent) + 1;
         node.Id = db.TakeNextId(false);
+        if (node.Id == 0) return Fail(kExitError, "no node id is left (the id counter is at the top of its range)");
         if (!db.AddNode(node)) return Fail(kExitError, "the node could not be stored");
         if (int rc = CommitOrFail(db); rc) return rc;
         std::printf("%d\n", node.Id);
@@ -242,7 +266,7 @@ int Add(const Args& args) {
 }
 
 int Set(const Args& args) {
-    return WithDatabase(args, 2, 3, kSetUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kWrites, 2, 3, kSetUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
         if (int rc = LoadContent(node, a.positional.size() > 2 ? a.positional[2] : "", a.raw); rc) return rc;
@@ -253,7 +277,7 @@ int Set(const Args& args) {
 }
 
 int Mv(const Args& args) {
-    return WithDatabase(args, 3, 3, kMvUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kWrites, 3, 3, kMvUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         CaseNode node;
         int32_t parent;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
@@ -275,7 +299,7 @@ bool InRecycleBin(CaseDB& db, int32_t id) {
 }
 
 int Rm(const Args& args) {
-    return WithDatabase(args, 2, 2, kRmUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kWrites, 2, 2, kRmUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
         bool done = InRecycleBin(db, node.Id) ? db.DeleteNode(node.Id) : db.MoveNode(node.Id, kParentRecycleBin);
@@ -301,7 +325,7 @@ volatile std::sig_atomic_t interrupted = 0;
 unsigned char passwdCancel = 0;
 
 int Passwd(const Args& args) {
-    return WithDatabase(args, 1, 1, kPasswdUsage, [](CaseDB& db, const StoreArgs& a, const std::string& old) -> int {
+    return WithDatabase(args, kWrites, 1, 1, kPasswdUsage, [](CaseDB& db, const StoreArgs& a, const std::string& old) -> int {
         auto fresh = ReadNewPassword(a.newPasswordFile);
         if (!fresh) return kExitError;
         if (*fresh == old) return Fail(kExitError, "新密码与旧密码不能相同。");
@@ -324,7 +348,7 @@ int Passwd(const Args& args) {
 }
 
 int Pack(const Args& args) {
-    return WithDatabase(args, 1, 1, kPackUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+    return WithDatabase(args, kWrites, 1, 1, kPackUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         const std::string& path = a.positional[0];
         std::string before = FormatMB(1, GetFileSize64(path));
         if (!db.Pack()) return Fail(kExitError, "数据库压缩出错。");
@@ -335,11 +359,20 @@ int Pack(const Args& args) {
 }
 
 int Check(const Args& args) {
-    return WithDatabase(args, 1, 1, kCheckUsage, [](CaseDB& db, const StoreArgs&, const std::string&) -> int {
+    return WithDatabase(args, kReads, 1, 1, kCheckUsage, [](CaseDB& db, const StoreArgs&, const std::string&) -> int {
         SetInternalFailureReporter([](const std::string&) {});
         int failed = 0;
         std::vector<int32_t> ids = db.AllNodeIds();
+        // A repeated id: only its first row can be reached by id.
+        std::unordered_map<int32_t, int> rowsOfId;
+        for (int32_t id : ids) ++rowsOfId[id];
         for (int32_t id : ids) {
+            int& rows = rowsOfId[id];
+            if (rows > 1) {
+                ++failed;
+                std::printf("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
+                rows = 1;
+            }
             CaseNode node;
             if (db.GetNode(id, node, true)) continue;
             ++failed;

@@ -8,9 +8,10 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 
 #include "kellib/Kelcodepage.h"
+#include "kellib/Kelfilelib.h"
 
 namespace cli {
 
@@ -56,15 +57,21 @@ std::optional<std::string> AskTerminal(const char* prompt) {
     return StripLineEnd(line);
 }
 
+// The first line of a password file. A file that cannot be read (a folder,
+// no permission, a read error) or holds no bytes at all is refused: an empty
+// password must never come from a failed read. A pipe works as a file.
 std::optional<std::string> ReadFirstLine(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\"\n", file.c_str());
+    std::string bytes;
+    if (!ReadAllBytes(file, bytes)) {
+        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", file.c_str(),
+                     std::strerror(errno));
         return std::nullopt;
     }
-    std::string line;
-    std::getline(in, line);
-    return StripLineEnd(line);
+    if (bytes.empty()) {
+        std::fprintf(stderr, "vaultleaf-cli: the password file \"%s\" is empty\n", file.c_str());
+        return std::nullopt;
+    }
+    return StripLineEnd(bytes.substr(0, bytes.find('\n')));
 }
 
 }  // namespace
@@ -112,7 +119,7 @@ std::optional<std::string> ReadNewPassword(const std::string& file) {
     return first;
 }
 
-std::string OpenFailureMessage(int result, const std::string& path) {
+std::string OpenFailureMessage(int result, const std::string& path, int err) {
     const char* first = "不能打开数据库";
     const char* second = "，错误未知。";
     switch (result) {
@@ -121,13 +128,24 @@ std::string OpenFailureMessage(int result, const std::string& path) {
         case CaseDB::kNotDatabase: first = "文件"; second = "的格式不对。"; break;
         default: break;
     }
+    // A system error is the real cause: name it instead of a guess.
+    if (err != 0 && result != CaseDB::kFileMissing && result != CaseDB::kNotDatabase)
+        return "不能打开数据库\"" + path + "\"：" + std::strerror(err);
     return std::string(first) + "\"" + path + "\"" + second;
 }
 
-int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwordFile,
+int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwordFile, bool writes,
                  std::string* passwordOut) {
-    int result = db.Open(path, false);
-    if (result != CaseDB::kOpened) return Fail(kExitNoDatabase, OpenFailureMessage(result, path));
+    int result = writes ? db.Open(path, false) : db.OpenReadOnly(path);
+    if (result != CaseDB::kOpened)
+        return Fail(kExitNoDatabase, OpenFailureMessage(result, path, db.OpenErrno()));
+    if (db.Recovered())
+        std::fprintf(stderr, "vaultleaf-cli: %s: the end of the file was damaged; opened at the last complete commit\n",
+                     path.c_str());
+    if (writes && db.NeedsFirstPassword()) {
+        db.Close();
+        return Fail(kExitError, "the database has no password yet; log in once in the window program to set it");
+    }
     auto password = ReadPassword(passwordFile, "Password: ");
     if (!password) {
         db.Close();

@@ -34,12 +34,13 @@ std::optional<std::string> ReadPassword(const std::string& file, const char* pro
 // A new password: from file, or typed twice on the terminal (both must match).
 std::optional<std::string> ReadNewPassword(const std::string& file);
 
-// Opens the database and logs in. Returns kExitOk or the exit code, with the
-// message already printed.
-int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwordFile,
+// Opens the database (read-only unless the command writes) and logs in.
+// Returns kExitOk or the exit code, with the message already printed.
+int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwordFile, bool writes,
                  std::string* password = nullptr);
-// The Open result's message, as the window program shows it.
-std::string OpenFailureMessage(int result, const std::string& path);
+// The Open result's message, as the window program shows it; a system error
+// (err) is named as the cause.
+std::string OpenFailureMessage(int result, const std::string& path, int err);
 
 // Parses a node id (a 32-bit signed decimal); false when it is none.
 bool ParseId(const std::string& text, int32_t& id);

@@ -1,6 +1,7 @@
 // vaultleaf-cli: the command-line tool for scripts, backups and terminals.
 #include <cstdio>
 #include <cstring>
+#include <exception>
 
 #include "cli/Commands.h"
 
@@ -33,8 +34,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     cli::Args args(argv + 2, argv + argc);
-    for (const auto& c : AllCommands())
-        if (!std::strcmp(argv[1], c.name)) return c.run(args);
+    for (const auto& c : AllCommands()) {
+        if (std::strcmp(argv[1], c.name)) continue;
+        // No exception may end the process unwound: every lock is released.
+        try {
+            return c.run(args);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "vaultleaf-cli: %s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "vaultleaf-cli: unexpected failure\n");
+        }
+        return 1;
+    }
     std::fprintf(stderr, "vaultleaf-cli: unknown command '%s' (see --help)\n", argv[1]);
     return 2;
 }

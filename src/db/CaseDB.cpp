@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -77,27 +79,84 @@ std::string CaseDB::BackupPath(const std::string& dbPath) { return WithExtension
 
 // ---- open and close --------------------------------------------------------
 
-int CaseDB::Open(const std::string& path, bool create) {
-    Close();
-    if (!create && !FileExists(path) && !FileExists(BackupPath(path))) return kFileMissing;
-    path_ = path;
-    if (!Lock()) return kLockFailed;
-    if (!FileExists(path) && FileExists(BackupPath(path)) && !RestoreBackup()) {
-        Unlock();
-        return kOpenFailed;
-    }
-    bool isNew = !FileExists(path);
-    if (isNew && !create) {
-        Unlock();
-        return kFileMissing;
-    }
-    if (isNew) {
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+namespace {
+
+bool IsRegularOrMissing(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+// The file a name stands for, links and "./", "../" resolved; the name itself
+// when it names nothing yet.
+std::string ResolvedPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return path;
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
+// Opens path and takes lockOp (LOCK_SH or LOCK_EX) on it without waiting.
+// After locking, the name must still lead to the locked file: a holder that
+// just renamed or deleted it leaves a lock that guards nothing. Returns the
+// descriptor, or -1 with err set (0: another holder has the lock).
+int LockByName(const std::string& path, int openFlags, int lockOp, int& err) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        int fd = open(path.c_str(), openFlags | O_NONBLOCK | O_CLOEXEC, 0600);
         if (fd < 0) {
-            Unlock();
+            err = errno;
+            return -1;
+        }
+        struct stat held, named;
+        if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            err = EINVAL;
+            close(fd);
+            return -1;
+        }
+        if (flock(fd, lockOp | LOCK_NB) != 0) {
+            err = errno == EWOULDBLOCK ? 0 : errno;
+            close(fd);
+            return -1;
+        }
+        if (stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+            return fd;
+        close(fd);
+    }
+    err = 0;
+    return -1;
+}
+
+}  // namespace
+
+int CaseDB::Open(const std::string& path, bool create) { return OpenFile(path, create, false); }
+
+int CaseDB::OpenReadOnly(const std::string& path) { return OpenFile(path, false, true); }
+
+int CaseDB::OpenFile(const std::string& path, bool create, bool readOnly) {
+    Close();
+    openErrno_ = 0;
+    recovered_ = false;
+    path_ = path;
+    filePath_ = ResolvedPath(path);
+    readOnly_ = readOnly;
+    if (!create && !FileExists(filePath_) && !FileExists(BackupPath(filePath_))) return kFileMissing;
+    if (!IsRegularOrMissing(filePath_)) return kNotDatabase;
+    bool isNew = !FileExists(filePath_) && !FileExists(BackupPath(filePath_));
+    if (isNew) {
+        int fd = open(filePath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            openErrno_ = errno;
             return kOpenFailed;
         }
         close(fd);
+    }
+    if (!Lock()) {
+        if (isNew) unlink(filePath_.c_str());
+        return openErrno_ == EINVAL ? kNotDatabase : kLockFailed;
+    }
+    if (!FileExists(filePath_) && !RestoreBackup()) {
+        Unlock();
+        return kOpenFailed;
     }
     int result = OpenStorage(isNew);
     if (result != kOpened) Unlock();
@@ -106,16 +165,23 @@ int CaseDB::Open(const std::string& path, bool create) {
 
 // An interrupted pack can leave the database only under its backup name:
 // that file holds every committed change, so it becomes the database again.
+// A read-only store reads it where it is.
 bool CaseDB::RestoreBackup() {
-    if (rename(BackupPath(path_).c_str(), path_.c_str()) != 0) return false;
-    SyncFolder(path_);
+    if (readOnly_) return true;
+    if (rename(BackupPath(filePath_).c_str(), filePath_.c_str()) != 0) {
+        openErrno_ = errno;
+        return false;
+    }
+    SyncFolder(filePath_);
     return true;
 }
 
 int CaseDB::OpenStorage(bool isNew) {
     storage_ = std::make_unique<mk::Storage>();
-    mk::Status status = storage_->Open(path_, false);
+    const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
+    mk::Status status = storage_->Open(file, readOnly_);
     if (status == mk::Status::IoError) {
+        openErrno_ = errno;
         ReleaseStorage();
         return kOpenFailed;
     }
@@ -123,6 +189,7 @@ int CaseDB::OpenStorage(bool isNew) {
         ReleaseStorage();
         return kNotDatabase;
     }
+    recovered_ = status == mk::Status::Recovered;
     if (isNew) {
         SetParamInt("Version", 10);
         return kOpened;
@@ -169,46 +236,47 @@ void CaseDB::Close() {
 
 bool CaseDB::IsOpen() const { return storage_ != nullptr; }
 
-// The lock is an exclusive, non-blocking OS lock on the ".lock" file, held
-// while the database is open. A lock file left by a crashed process holds no
-// lock, so it does not block. After locking, the file must still be the one
-// under the name: a holder that just closed has deleted it, and a lock on the
-// deleted file would guard nothing.
+// The lock is an OS lock on the database file itself, exclusive for writing
+// and shared for reading, held while the database is open: every name of the
+// file (links, "./" and "../" spellings) meets the same lock. A writer also
+// holds the ".lock" file beside the database, the lock earlier programs of
+// this format take. A lock file left by a crashed process holds no lock, so
+// it does not block.
 bool CaseDB::Lock() {
-    if (lockFd_ >= 0) return true;
-    lockPath_ = LockPath(path_);
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        int fd = open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) return false;
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            close(fd);
-            return false;
-        }
-        struct stat held, named;
-        if (fstat(fd, &held) == 0 && stat(lockPath_.c_str(), &named) == 0 &&
-            held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-            if (ftruncate(fd, 0) != 0) {
-                // An empty lock file is all that matters; a failed truncate is harmless.
-            }
-            lockFd_ = fd;
-            return true;
-        }
-        close(fd);
+    if (fileLockFd_ >= 0) return true;
+    const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
+    fileLockFd_ = LockByName(file, O_RDONLY, readOnly_ ? LOCK_SH : LOCK_EX, openErrno_);
+    if (fileLockFd_ < 0) return false;
+    if (readOnly_) return true;
+    lockPath_ = LockPath(filePath_);
+    lockFd_ = LockByName(lockPath_, O_RDWR | O_CREAT | O_NOFOLLOW, LOCK_EX, openErrno_);
+    if (lockFd_ < 0) {
+        close(fileLockFd_);
+        fileLockFd_ = -1;
+        return false;
     }
-    return false;
+    if (ftruncate(lockFd_, 0) != 0) {
+        // An empty lock file is all that matters; a failed truncate is harmless.
+    }
+    return true;
 }
 
 void CaseDB::Unlock() {
-    if (lockFd_ < 0) return;
-    unlink(lockPath_.c_str());
-    close(lockFd_);
-    lockFd_ = -1;
+    if (lockFd_ >= 0) {
+        unlink(lockPath_.c_str());
+        close(lockFd_);
+        lockFd_ = -1;
+    }
+    if (fileLockFd_ >= 0) close(fileLockFd_);
+    fileLockFd_ = -1;
+    for (int fd : supersededLockFds_) close(fd);
+    supersededLockFds_.clear();
 }
 
 // ---- commit, rollback, ids ---------------------------------------------------
 
 bool CaseDB::Commit() {
-    if (!IsOpen()) return false;
+    if (!CanWrite()) return false;
     if (storage_->Commit()) return true;
     STORE_FAILURE("_storage->Commit()");
     return false;
@@ -232,13 +300,19 @@ bool CaseDB::RollbackChecked(int line) {
 }
 
 int32_t CaseDB::TakeNextId(bool commit) {
-    if (!IsOpen()) return 0;
-    int32_t id = GetParamInt("NextId", 1);
-    // A damaged or missing counter must not hand out an id a node already has.
-    while (FindNodeRow(id) >= 0) ++id;
-    SetParamInt("NextId", id + 1);
+    if (!CanWrite()) return 0;
+    // A damaged or missing counter must not hand out an id a node already
+    // has, nor one below 1 (0 and -1 name the top level and the recycle bin).
+    int64_t id = 1;
+    if (FindParamRow("NextId") >= 0) id = std::max<int64_t>(id, std::strtoll(GetParam("NextId", "").c_str(), nullptr, 10));
+    for (int row = 0, n = case_->RowCount(); row < n; ++row) id = std::max(id, case_->GetInt(row, cId_) + 1);
+    if (id >= INT32_MAX) {
+        STORE_FAILURE("NextId < INT32_MAX");
+        return 0;
+    }
+    SetParamInt("NextId", static_cast<int32_t>(id + 1));
     if (commit) Commit();
-    return id;
+    return static_cast<int32_t>(id);
 }
 
 // ---- rows and nodes ------------------------------------------------------------
@@ -318,7 +392,7 @@ bool CaseDB::ReadRow(int row, CaseNode& node, bool withData, const DesKey& key) 
 }
 
 bool CaseDB::AddNode(const CaseNode& node) {
-    if (!IsOpen() || !loggedIn_) return false;
+    if (!CanWrite() || !loggedIn_) return false;
     return WriteRow(-1, node, key_);
 }
 
@@ -332,7 +406,7 @@ bool CaseDB::GetNode(int32_t id, CaseNode& node, bool withData) {
 }
 
 bool CaseDB::SaveNode(const CaseNode& node) {
-    if (!IsOpen() || !loggedIn_) return false;
+    if (!CanWrite() || !loggedIn_) return false;
     return WriteRow(FindNodeRow(node.Id), node, key_);
 }
 
@@ -360,7 +434,7 @@ std::vector<int32_t> CaseDB::Subtree(int32_t id) const {
 }
 
 bool CaseDB::DeleteNode(int32_t id) {
-    if (!IsOpen() || FindNodeRow(id) < 0) return false;
+    if (!CanWrite() || FindNodeRow(id) < 0) return false;
     std::vector<int32_t> doomed = Subtree(id);
     std::unordered_set<int32_t> ids(doomed.begin(), doomed.end());
     ids.insert(id);
@@ -371,7 +445,7 @@ bool CaseDB::DeleteNode(int32_t id) {
 }
 
 bool CaseDB::MoveNode(int32_t id, int32_t newParent) {
-    if (!IsOpen()) return false;
+    if (!CanWrite()) return false;
     int row = FindNodeRow(id);
     if (row < 0 || newParent == id || IsDescendant(id, newParent)) return false;
     case_->SetInt(row, cParent_, newParent);
@@ -420,7 +494,7 @@ std::string CaseDB::GetParam(const std::string& key, const std::string& defaultV
 }
 
 bool CaseDB::SetParam(const std::string& key, const std::string& value) {
-    if (!IsOpen()) return false;
+    if (!CanWrite()) return false;
     int row = FindParamRow(key);
     if (row < 0) {
         row = parameter_->AddRow();
@@ -457,7 +531,7 @@ int CaseDB::FindBookmarkRow(int32_t id) const {
 }
 
 bool CaseDB::AddBookmark(int32_t id) {
-    if (!IsOpen()) return false;
+    if (!CanWrite()) return false;
     if (FindBookmarkRow(id) >= 0) return true;
     bookmarks_->SetInt(bookmarks_->AddRow(), bId_, id);
     Commit();
@@ -465,7 +539,7 @@ bool CaseDB::AddBookmark(int32_t id) {
 }
 
 bool CaseDB::RemoveBookmark(int32_t id) {
-    if (!IsOpen()) return false;
+    if (!CanWrite()) return false;
     int row = FindBookmarkRow(id);
     if (row < 0) return true;
     bookmarks_->RemoveRow(row);
@@ -485,12 +559,21 @@ std::vector<int32_t> CaseDB::GetBookmarks() {
 
 // ---- password --------------------------------------------------------------------
 
+bool CaseDB::NeedsFirstPassword() {
+    return IsOpen() && GetParamInt("PassCheckSum", 0) == 0 && case_->RowCount() == 0;
+}
+
 bool CaseDB::Login(const std::string& password) {
     if (!IsOpen()) return false;
     int32_t check = static_cast<int32_t>(CRC32NF(password));
     int32_t stored = GetParamInt("PassCheckSum", 0);
-    if (stored == 0 && case_->RowCount() == 0) {
+    if (NeedsFirstPassword()) {
         key_ = DeriveKey(password);
+        // A reader has nothing to read and writes no password.
+        if (readOnly_) {
+            loggedIn_ = true;
+            return true;
+        }
         SetParamInt("PassCheckSum", check);
         if (!Commit()) return false;
         loggedIn_ = true;
@@ -504,7 +587,7 @@ bool CaseDB::Login(const std::string& password) {
 
 bool CaseDB::ChangePassword(const std::string& oldPassword, const std::string& newPassword,
                             const unsigned char& cancel, const PasswordProgress& progress) {
-    if (!IsOpen()) return false;
+    if (!CanWrite()) return false;
     int32_t stored = GetParamInt("PassCheckSum", 0);
     if (static_cast<int32_t>(CRC32NF(oldPassword)) != stored)
         return false;
@@ -551,34 +634,47 @@ bool CaseDB::ChangePassword(const std::string& oldPassword, const std::string& n
 // takes its place, and the folder is flushed before the backup is deleted. At
 // every step one of the two names holds a complete database with every
 // committed change: the database name, or the backup name, which the next
-// Open moves back. The lock stays held throughout, so no other process opens
-// the file between the renames.
+// Open moves back. The copy is locked before it takes the database's name and
+// the old file's lock is dropped only after, so a process that finds either
+// file under the name meets a held lock.
 bool CaseDB::Pack() {
-    if (!IsOpen()) return false;
-    const std::string swap = SwapPath(path_), backup = BackupPath(path_);
+    if (!CanWrite()) return false;
+    const std::string swap = SwapPath(filePath_), backup = BackupPath(filePath_);
     if (FileExists(swap) && unlink(swap.c_str()) != 0) return false;
     if (FileExists(backup) && unlink(backup.c_str()) != 0) return false;
+    int swapLockFd = -1;
     {
         KELMKPackStream stream(swap);
         bool written = stream.IsOpen() && storage_->SaveTo(stream) && stream.Sync();
-        if (!stream.Close() || !written) {
+        int err = 0;
+        if (written) swapLockFd = LockByName(swap, O_RDONLY, LOCK_EX, err);
+        if (!stream.Close() || swapLockFd < 0) {
+            if (swapLockFd >= 0) close(swapLockFd);
             unlink(swap.c_str());
             return false;
         }
     }
     ReleaseStorage();
     bool packed = false;
-    if (rename(path_.c_str(), backup.c_str()) == 0) {
-        if (FileExists(path_)) {
+    if (rename(filePath_.c_str(), backup.c_str()) == 0) {
+        if (FileExists(filePath_)) {
             // Something appeared under the database name; keep both files.
-        } else if (rename(swap.c_str(), path_.c_str()) == 0) {
-            SyncFolder(path_);
+        } else if (rename(swap.c_str(), filePath_.c_str()) == 0) {
+            SyncFolder(filePath_);
             unlink(backup.c_str());
             packed = true;
         } else {
             RestoreBackup();
         }
-        SyncFolder(path_);
+        SyncFolder(filePath_);
+    }
+    // The old file stays locked while this store is open: a hard link may
+    // still name it, and no writer may take that stale copy meanwhile.
+    if (packed) {
+        supersededLockFds_.push_back(fileLockFd_);
+        fileLockFd_ = swapLockFd;
+    } else {
+        close(swapLockFd);
     }
     bool wasLoggedIn = loggedIn_;
     if (OpenStorage(false) != kOpened) {

@@ -43,7 +43,7 @@ public:
         kFileMissing = 1,
         kLockFailed = 2,      // another process or CaseDB holds the database
         kNotDatabase = 3,     // not a database of this system
-        kOpenFailed = 4,      // the file could not be read (cause shown as unknown)
+        kOpenFailed = 4,      // the file could not be read (cause in OpenErrno)
     };
 
     CaseDB();
@@ -52,13 +52,28 @@ public:
     CaseDB& operator=(const CaseDB&) = delete;
 
     int Open(const std::string& path, bool create);
+    // Opens for reading only: a shared lock, no lock file, nothing is ever
+    // written (works on read-only media). Every change is refused.
+    int OpenReadOnly(const std::string& path);
     void Close();   // uncommitted changes are lost; releases and deletes the lock file
     bool IsOpen() const;
+    bool IsReadOnly() const { return readOnly_; }
     const std::string& Path() const { return path_; }
     bool IsLoggedIn() const { return loggedIn_; }
+    // errno of the system call that made the last Open fail; 0 when the
+    // cause was no system error (lock held by another, not a database).
+    int OpenErrno() const { return openErrno_; }
+    // The last Open found a damaged end and opened at the last complete commit.
+    bool Recovered() const { return recovered_; }
+    // No password set yet: no password check and no nodes (the next Login of a
+    // writable store makes its password the database's).
+    bool NeedsFirstPassword();
 
     bool Commit();
     bool Rollback();
+    // The next node id: at least 1 and above every id in the file, whatever
+    // the counter says. 0 when no id is left (the counter or an id at the top
+    // of the range) or the store cannot be written.
     int32_t TakeNextId(bool commit);
 
     bool AddNode(const CaseNode& node);
@@ -101,8 +116,10 @@ public:
     static std::string BackupPath(const std::string& dbPath);   // extension -> ".$_bak"
 
 private:
+    int OpenFile(const std::string& path, bool create, bool readOnly);
     bool Lock();
     void Unlock();
+    bool CanWrite() const { return IsOpen() && !readOnly_; }
     bool BindViews();
     void ReleaseStorage();
     int FindNodeRow(int32_t id) const;
@@ -115,11 +132,17 @@ private:
     bool RollbackChecked(int line);
     std::vector<int32_t> Subtree(int32_t id) const;
 
-    std::string path_;
+    std::string path_;       // as the caller named it
+    std::string filePath_;   // the file itself (links resolved): renames, swap, backup
     DesKey key_{};
     bool loggedIn_ = false;
+    bool readOnly_ = false;
+    bool recovered_ = false;
+    int openErrno_ = 0;
     std::unique_ptr<mk::Storage> storage_;
-    int lockFd_ = -1;
+    int fileLockFd_ = -1;   // lock on the database file itself
+    int lockFd_ = -1;       // the ".lock" file beside it (writers only)
+    std::vector<int> supersededLockFds_;   // files a pack replaced
     std::string lockPath_;
     mk::View* case_ = nullptr;
     mk::View* parameter_ = nullptr;

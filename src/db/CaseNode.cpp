@@ -73,24 +73,6 @@ uint32_t AttributeWord(const std::string& path, mode_t mode) {
     return word ? word : kAttrNormal;
 }
 
-bool ReadWholeFile(int fd, std::string& out) {
-    struct stat st;
-    if (fstat(fd, &st) != 0) return false;
-    try {
-        out.assign(static_cast<size_t>(st.st_size), '\0');
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         ssize_t n = write(fd, data, size);
@@ -243,7 +225,7 @@ bool CaseNode::LoadFromFile(const std::string& path, bool withFileInfo) {
         return false;
     }
     std::string bytes;
-    bool read = ReadWholeFile(fd, bytes);
+    bool read = ReadAllFromFd(fd, bytes);
     close(fd);
     if (!read) return false;
     if (withFileInfo) {

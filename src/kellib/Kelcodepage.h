@@ -3,11 +3,26 @@
 // disk, the command line, the hand-over between instances, the clipboard.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // GB18030 bytes -> UTF-8; a byte sequence that is not GB18030 becomes U+FFFD.
 std::string AnsiToUtf8(const std::string& ansi);
-// UTF-8 -> GB18030 (which encodes every character); invalid UTF-8 bytes become "?".
+// UTF-8 -> GB18030; invalid UTF-8 and the few characters the system's table
+// lacks become "?" (one per byte).
 std::string Utf8ToAnsi(const std::string& utf8);
+
+// Where a checked conversion stopped: the character's 1-based position and
+// its code point (for malformed UTF-8, the offending byte).
+struct UnencodableChar {
+    size_t position = 0;
+    uint32_t codePoint = 0;
+};
+// UTF-8 -> GB18030 refusing anything it cannot convert exactly: false (ansi
+// empty) with the first such character in failure.
+bool Utf8ToAnsiChecked(const std::string& utf8, std::string& ansi, UnencodableChar* failure);
+// The message that names it, for the user.
+std::string UnencodableMessage(const UnencodableChar& failure);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(const std::string& bytes);

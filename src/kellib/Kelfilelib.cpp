@@ -1,9 +1,12 @@
 #include "kellib/Kelfilelib.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -90,4 +93,39 @@ std::string FormatMB(int precision, int64_t size) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", precision, static_cast<double>(size) / 1048576.0);
     return buf;
+}
+
+bool ReadAllFromFd(int fd, std::string& out) {
+    out.clear();
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    try {
+        if (S_ISREG(st.st_mode)) out.reserve(static_cast<size_t>(st.st_size));
+        char buf[65536];
+        while (true) {
+            ssize_t n = read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return false;
+            if (n == 0) return true;
+            out.append(buf, static_cast<size_t>(n));
+        }
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        errno = ENOMEM;
+        return false;
+    }
+}
+
+bool ReadAllBytes(const std::string& path, std::string& out) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool read = ReadAllFromFd(fd, out);
+    int err = errno;
+    close(fd);
+    errno = err;
+    return read;
 }

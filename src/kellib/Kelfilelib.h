@@ -24,6 +24,12 @@ using NameErrorHandler = std::function<void(const std::string& title, const std:
 void SetNameErrorHandler(NameErrorHandler handler);   // empty: message on stderr
 bool ValidateName(const std::string& name);
 
+// Everything fd delivers up to its end (files, pipes, terminals); false with
+// errno set on a read error or when memory runs out.
+bool ReadAllFromFd(int fd, std::string& out);
+// The whole content of path, a file or a pipe; a folder is refused (EISDIR).
+bool ReadAllBytes(const std::string& path, std::string& out);
+
 // True when every folder along the path exists or could be created.
 bool ForceDirs(const std::string& path);
 // size / 2^20 with "%.*f" and the given precision.

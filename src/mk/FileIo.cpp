@@ -32,12 +32,15 @@ File::~File() { Close(); }
 
 bool File::Open(const std::string& path, bool readOnly) {
     Close();
-    fd_ = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    // Non-blocking, so that a FIFO or device under the name cannot stall the
+    // open; anything but a regular file is refused before it is read.
+    fd_ = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
     if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
         Close();
         errno = EISDIR;
     }
+    if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
     return fd_ >= 0;
 }
 

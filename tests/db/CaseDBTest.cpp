@@ -1,8 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <vector>
 
 #include "TestSupport.h"
 #include "db/CaseDB.h"
@@ -146,6 +152,129 @@ TEST(CaseDBLock, StaleLockFileDoesNotBlock) {
     EXPECT_EQ(db.Open(path, false), CaseDB::kOpened);
     db.Close();
     EXPECT_FALSE(Exists(CaseDB::LockPath(path)));
+}
+
+// Every name of one file meets the same lock: links, other spellings, and
+// the file that replaces it in a pack.
+TEST(CaseDBLock, EveryNameOfTheFileMeetsTheLock) {
+    TempFolder dir;
+    const std::string sub = dir.File("sub"), path = dir.File("sub/c.vldb");
+    std::filesystem::create_directory(sub);
+    CaseDB holder;
+    CreateTestDatabase(holder, path, "pw");
+    AddTestNode(holder, 0, 1, "a", "content");
+    ASSERT_TRUE(holder.Commit());
+    std::filesystem::create_symlink(path, dir.File("link.vldb"));
+    std::filesystem::create_hard_link(path, dir.File("hard.vldb"));
+    const std::vector<std::string> names = {dir.File("link.vldb"), dir.File("hard.vldb"),
+                                            sub + "/./c.vldb", sub + "/../sub/c.vldb"};
+    for (int round = 0; round < 2; ++round) {
+        for (const std::string& name : names) {
+            CaseDB other;
+            EXPECT_EQ(other.Open(name, false), CaseDB::kLockFailed) << name << " round " << round;
+            EXPECT_EQ(other.OpenReadOnly(name), CaseDB::kLockFailed) << name << " round " << round;
+        }
+        // The packed copy takes the name under the same holder's lock (the
+        // hard link keeps naming the old file, which the holder still locks).
+        ASSERT_TRUE(holder.Pack()) << "round " << round;
+        EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.vldb")));
+    }
+    holder.Close();
+    CaseDB reader1, reader2, writer;
+    EXPECT_EQ(reader1.OpenReadOnly(dir.File("link.vldb")), CaseDB::kOpened);
+    EXPECT_EQ(reader2.OpenReadOnly(path), CaseDB::kOpened);   // readers share
+    EXPECT_EQ(writer.Open(sub + "/./c.vldb", false), CaseDB::kLockFailed);
+    EXPECT_FALSE(Exists(CaseDB::LockPath(path)));             // readers make no lock file
+}
+
+// While one process packs again and again, an open through a link never
+// gets in, whichever file the name leads to at that moment.
+TEST(CaseDBLock, LinkIsRefusedWhilePacksRun) {
+    TempFolder dir;
+    const std::string path = dir.File("c.vldb"), link = dir.File("link.vldb");
+    {
+        CaseDB db;
+        CreateTestDatabase(db, path, "pw");
+        for (int i = 0; i < 20; ++i) AddTestNode(db, 0, i, "n", std::string(20000, 'x'));
+        ASSERT_TRUE(db.Commit());
+    }
+    std::filesystem::create_symlink(path, link);
+    // The packer reports "o" once open and "d" when done, and exits (which
+    // releases its lock) only when told to.
+    int report[2], release[2];
+    ASSERT_EQ(pipe(report), 0);
+    ASSERT_EQ(pipe(release), 0);
+    pid_t packer = fork();
+    if (packer == 0) {
+        CaseDB db;
+        char c;
+        if (db.Open(path, false) != CaseDB::kOpened || write(report[1], "o", 1) != 1) _exit(1);
+        for (int i = 0; i < 40; ++i)
+            if (!db.Pack()) _exit(2);
+        if (write(report[1], "d", 1) != 1 || read(release[0], &c, 1) < 0) _exit(3);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(report[0], &c, 1), 1);
+    fcntl(report[0], F_SETFL, O_NONBLOCK);
+    int opened = 0, tries = 0;
+    for (; read(report[0], &c, 1) != 1; ++tries) {
+        CaseDB other;
+        if (other.Open(link, false) == CaseDB::kOpened) ++opened;
+    }
+    EXPECT_EQ(c, 'd');
+    ASSERT_EQ(write(release[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(packer, &status, 0), packer);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    for (int fd : {report[0], report[1], release[0], release[1]}) close(fd);
+    EXPECT_GT(tries, 0);
+    EXPECT_EQ(opened, 0);
+    CaseDB after;
+    ASSERT_EQ(after.Open(link, false), CaseDB::kOpened);
+    ASSERT_TRUE(after.Login("pw"));
+    EXPECT_EQ(after.NodeCount(), 20);
+}
+
+// A reader writes nothing, not even the first password of a database that has none.
+TEST(CaseDBOpen, ReadOnlyStoreNeverWrites) {
+    TempFolder dir;
+    const std::string path = dir.File("ro.vldb");
+    {
+        CaseDB db;
+        ASSERT_EQ(db.Open(path, true), CaseDB::kOpened);
+        ASSERT_TRUE(db.Commit());   // Version only: no password yet
+    }
+    const std::string before = ReadFile(path);
+    CaseDB db;
+    ASSERT_EQ(db.OpenReadOnly(path), CaseDB::kOpened);
+    EXPECT_TRUE(db.IsReadOnly());
+    EXPECT_TRUE(db.NeedsFirstPassword());
+    EXPECT_TRUE(db.Login("anything"));
+    CaseNode node;
+    node.Id = 5;
+    EXPECT_FALSE(db.AddNode(node));
+    EXPECT_FALSE(db.SetParam("a", "b"));
+    EXPECT_EQ(db.TakeNextId(true), 0);
+    EXPECT_FALSE(db.Commit());
+    EXPECT_FALSE(db.Pack());
+    db.Close();
+    EXPECT_EQ(ReadFile(path), before);
+}
+
+TEST(CaseDBOpen, OnlyRegularFilesAreOpened) {
+    TempFolder dir;
+    ASSERT_EQ(mkfifo(dir.File("fifo.vldb").c_str(), 0600), 0);   // nobody writes: an open must not wait
+    std::filesystem::create_directory(dir.File("folder.vldb"));
+    for (const char* name : {"fifo.vldb", "folder.vldb"}) {
+        CaseDB db;
+        EXPECT_EQ(db.Open(dir.File(name), false), CaseDB::kNotDatabase) << name;
+        EXPECT_EQ(db.OpenReadOnly(dir.File(name)), CaseDB::kNotDatabase) << name;
+        EXPECT_FALSE(Exists(dir.File(name) + ".lock"));
+    }
+    CaseDB db;
+    EXPECT_EQ(db.Open(dir.File("no/such/folder.vldb"), true), CaseDB::kOpenFailed);
+    EXPECT_EQ(db.OpenErrno(), ENOENT);
 }
 
 TEST_F(CaseDBTest, LoginKeepsTheFirstPassword) {
@@ -323,6 +452,27 @@ TEST_F(CaseDBTest, TakeNextIdSkipsIdsInUse) {
     db.SetParam("NextId", "1");   // a damaged counter
     EXPECT_EQ(db.TakeNextId(true), 3);
     EXPECT_EQ(db.GetParamInt("NextId", 0), 4);
+}
+
+// A damaged counter never hands out 0 or less, nor an id below one in use,
+// and one at the top of the range is refused instead of wrapping.
+TEST_F(CaseDBTest, TakeNextIdStaysAboveEveryIdAndRefusesTheTop) {
+    struct Case { const char* counter; int32_t expected; } cases[] = {
+        {"abc", 1}, {"-1", 1}, {"0", 1}, {"", 1}, {"7", 7}, {"99999999999", 0}, {"2147483647", 0},
+    };
+    for (const Case& c : cases) {
+        db.SetParam("NextId", c.counter);
+        EXPECT_EQ(db.TakeNextId(false), c.expected) << c.counter;
+    }
+    CaseNode node;
+    node.Id = 40;
+    node.Caption = "high";
+    ASSERT_TRUE(db.AddNode(node));
+    db.SetParam("NextId", "-1");
+    EXPECT_EQ(db.TakeNextId(false), 41);
+    node.Id = INT32_MAX;
+    ASSERT_TRUE(db.AddNode(node));
+    EXPECT_EQ(db.TakeNextId(false), 0);
 }
 
 TEST_F(CaseDBTest, Parameters) {
