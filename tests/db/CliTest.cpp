@@ -1,7 +1,13 @@
 // vaultleaf-cli's store commands, run as a script would run them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include <cstdlib>
 
@@ -30,28 +36,38 @@ protected:
         WriteFile(newPasswordFile, "second\r\n");
     }
 
-    // Runs the tool with args (and stdin from input), capturing both outputs.
-    CliRun Cli(const std::vector<std::string>& args, const std::string& input = "") {
-        std::string command = Quote(std::string(VAULTLEAF_BINARY_DIR) + "/src/cli/vaultleaf-cli");
+    // Runs the tool with args (and stdin from input), capturing both outputs
+    // (stdout to outFile when one is named). A hang ends after 60 s.
+    CliRun Cli(const std::vector<std::string>& args, const std::string& input = "", std::string outFile = "") {
+        if (outFile.empty()) outFile = dir.File("stdout");
+        std::string command = "timeout 60 " + Quote(std::string(VAULTLEAF_BINARY_DIR) + "/src/cli/vaultleaf-cli");
         for (const auto& a : args) command += " " + Quote(a);
         WriteFile(dir.File("stdin"), input);
-        command += " <" + Quote(dir.File("stdin")) + " >" + Quote(dir.File("stdout")) + " 2>" +
-                   Quote(dir.File("stderr"));
+        command += " <" + Quote(dir.File("stdin")) + " >" + Quote(outFile) + " 2>" + Quote(dir.File("stderr"));
         command = "setsid -w sh -c " + Quote(command);   // no terminal: passwords only from files
         CliRun r;
         int status = std::system(command.c_str());
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(dir.File("stdout"));
+        r.out = ReadFile(outFile);
         r.err = ReadFile(dir.File("stderr"));
         return r;
     }
 
     // A command on db with the password file.
-    CliRun On(const std::string& command, std::vector<std::string> args = {}, const std::string& input = "") {
+    CliRun On(const std::string& command, std::vector<std::string> args = {}, const std::string& input = "",
+              const std::string& outFile = "") {
         args.insert(args.begin(), {command, db});
         args.push_back("--password-file");
         args.push_back(passwordFile);
-        return Cli(args, input);
+        return Cli(args, input, outFile);
+    }
+
+    void Create() { ASSERT_EQ(Cli({"create", db, "--new-password-file", passwordFile}).code, 0); }
+
+    // The database opened and logged in past the tool.
+    void OpenDirect(CaseDB& open) {
+        ASSERT_EQ(open.Open(db, false), CaseDB::kOpened);
+        ASSERT_TRUE(open.Login(Utf8ToAnsi("密码 one")));
     }
 
     TempFolder dir;
@@ -172,4 +188,178 @@ TEST_F(CliTest, CheckReportsADamagedNode) {
     EXPECT_EQ(check.code, 1);
     EXPECT_EQ(check.out, "2\tbad\tcontent cannot be opened\n2 nodes, 1 unreadable\n");
     EXPECT_EQ(On("cat", {"1"}).out, "fine");
+}
+
+// A password file that cannot be read, or holds nothing, is an error of its
+// own and nothing is written; it never stands for an empty password.
+TEST_F(CliTest, UnreadablePasswordFilesChangeNothing) {
+    const std::string folder = dir.Path(), empty = dir.File("empty"), missing = dir.File("missing");
+    WriteFile(empty, "");
+    for (const std::string& bad : {folder, empty, missing}) {
+        CliRun create = Cli({"create", db, "--new-password-file", bad});
+        EXPECT_EQ(create.code, 1) << bad;
+        EXPECT_NE(create.err.find("password file"), std::string::npos) << create.err;
+        EXPECT_FALSE(Exists(db)) << bad;
+    }
+    Create();
+    const std::string before = ReadFile(db);
+    for (const std::string& bad : {folder, empty, missing}) {
+        CliRun passwd = On("passwd", {"--new-password-file", bad});
+        EXPECT_EQ(passwd.code, 1) << bad;
+        EXPECT_EQ(passwd.out, "") << bad;
+        CliRun ls = Cli({"ls", db, "--password-file", bad});
+        EXPECT_EQ(ls.code, 1) << bad << ": " << ls.err;
+        EXPECT_NE(ls.err.find("password file"), std::string::npos) << ls.err;
+    }
+    EXPECT_EQ(ReadFile(db), before);
+    EXPECT_EQ(On("ls").code, 0);
+    WriteFile(empty, "\n");   // an empty line is the empty password, which is wrong here
+    EXPECT_EQ(Cli({"ls", db, "--password-file", empty}).code, 3);
+}
+
+// A damaged id counter never leads to ids of 0 or less (which would take the
+// place of the top level or the recycle bin), and is not wrapped at the top.
+TEST_F(CliTest, DamagedIdCounter) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "1", "first"}, "x").out, "1\n");
+    struct Case { const char* counter; int code; const char* out; } cases[] = {
+        {"abc", 0, "2\n"}, {"-1", 0, "3\n"}, {"0", 0, "4\n"}, {"2147483647", 1, ""},
+    };
+    for (const Case& c : cases) {
+        {
+            CaseDB open;
+            OpenDirect(open);
+            open.SetParam("NextId", c.counter);
+            ASSERT_TRUE(open.Commit());
+        }
+        CliRun add = On("add", {"0", "1", c.counter}, "x");
+        EXPECT_EQ(add.code, c.code) << c.counter << ": " << add.err;
+        EXPECT_EQ(add.out, c.out) << c.counter;
+    }
+    ASSERT_EQ(On("rm", {"2"}).code, 0);
+    ASSERT_EQ(On("rm", {"1"}).code, 0);   // into the bin, beside node 2
+    EXPECT_EQ(On("ls", {"-1"}).out, "1\t1\t1\tfirst\n2\t1\t2\tabc\n");
+}
+
+TEST_F(CliTest, TreeOfAnyDepth) {
+    Create();
+    const int depth = 40000;
+    {
+        CaseDB open;
+        OpenDirect(open);
+        for (int32_t id = 1; id <= depth; ++id) {
+            CaseNode node;
+            node.Id = id;
+            node.Parent = id - 1;
+            node.Order = 1;
+            node.Caption = "n";
+            node.SetDataFromText("");
+            ASSERT_TRUE(open.AddNode(node));
+        }
+        ASSERT_TRUE(open.Commit());
+    }
+    CliRun all = On("tree", {}, "", "/dev/null");
+    EXPECT_EQ(all.code, 0) << all.err;
+    EXPECT_EQ(On("tree", {std::to_string(depth - 3)}).out, "39998\t0\tn\n  39999\t0\tn\n    40000\t0\tn\n");
+}
+
+// Input that cannot be read is a message and exit 1, never an abort that
+// leaves a lock file behind.
+TEST_F(CliTest, UnreadableInputIsAnError) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "1", "note"}, "x").code, 0);
+    const std::vector<std::vector<std::string>> commands = {
+        {"add", "0", "1", "cap", dir.Path()}, {"add", "0", "3", "cap", dir.Path()},
+        {"set", "1", dir.Path()}, {"add", "0", "1", "cap", dir.File("missing")}};
+    for (const auto& args : commands) {
+        CliRun run = On(args[0], {args.begin() + 1, args.end()});
+        EXPECT_EQ(run.code, 1) << args[0] << " " << args.back() << ": " << run.err;
+        EXPECT_NE(run.err.find("vaultleaf-cli: "), std::string::npos) << run.err;
+        EXPECT_FALSE(Exists(CaseDB::LockPath(db)));
+    }
+    EXPECT_EQ(On("ls").out, "1\t1\t1\tnote\n");
+}
+
+// Read commands take a shared lock on the file and make no lock file, so they
+// work where none can be made; writers then name the real cause.
+TEST_F(CliTest, ReadCommandsNeedNoLockFile) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "1", "note"}, "x").code, 0);
+    std::filesystem::create_directory(CaseDB::LockPath(db));   // no lock file can be made
+    for (const char* command : {"ls", "tree", "check"}) EXPECT_EQ(On(command).code, 0) << command;
+    EXPECT_EQ(On("cat", {"1"}).out, "x");
+    CliRun add = On("add", {"0", "1", "more"}, "y");
+    EXPECT_EQ(add.code, 4);
+    EXPECT_NE(add.err.find(std::strerror(EISDIR)), std::string::npos) << add.err;
+
+    CliRun noFolder = Cli({"create", dir.File("nodir/x.vldb"), "--new-password-file", passwordFile});
+    EXPECT_EQ(noFolder.code, 4);
+    EXPECT_NE(noFolder.err.find(std::strerror(ENOENT)), std::string::npos) << noFolder.err;
+}
+
+// A read command writes nothing, not even the first password of a database
+// that has none; writers refuse to set one.
+TEST_F(CliTest, ReadCommandsNeverWrite) {
+    {
+        CaseDB open;
+        ASSERT_EQ(open.Open(db, true), CaseDB::kOpened);
+        ASSERT_TRUE(open.Commit());
+    }
+    const std::string before = ReadFile(db);
+    EXPECT_EQ(On("ls").code, 0);
+    EXPECT_EQ(On("tree").code, 0);
+    CliRun add = On("add", {"0", "1", "x"}, "y");
+    EXPECT_EQ(add.code, 1);
+    EXPECT_NE(add.err.find("no password yet"), std::string::npos) << add.err;
+    EXPECT_EQ(ReadFile(db), before);
+}
+
+// Anything but a regular file is refused before it is opened: a FIFO must
+// not block the tool.
+TEST_F(CliTest, OnlyRegularFilesAreOpened) {
+    const std::string fifo = dir.File("fifo.vldb");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Cli({"dump", fifo}).code, 4);
+    EXPECT_EQ(Cli({"ls", fifo, "--password-file", passwordFile}).code, 4);
+    EXPECT_EQ(Cli({"dump", dir.Path()}).code, 4);
+}
+
+// A character the database code page cannot hold is refused with its
+// position; nothing is stored in its place.
+TEST_F(CliTest, CharactersTheCodePageLacksAreRefused) {
+    Create();
+    CliRun caption = On("add", {"0", "1", "a\xEE\x9E\x8D" "b"}, "text");
+    EXPECT_EQ(caption.code, 1);
+    EXPECT_NE(caption.err.find("第2个字符（U+E78D）"), std::string::npos) << caption.err;
+    CliRun text = On("add", {"0", "1", "ok"}, "中文\xEE\xA0\x9E");
+    EXPECT_EQ(text.code, 1);
+    EXPECT_NE(text.err.find("第3个字符（U+E81E）"), std::string::npos) << text.err;
+    EXPECT_EQ(On("ls").out, "");
+    ASSERT_EQ(On("add", {"0", "1", "ok"}, "fine").code, 0);
+    EXPECT_EQ(On("set", {"1"}, "\xEE\x9E\x8D").code, 1);
+    EXPECT_EQ(On("cat", {"1"}).out, "fine");
+}
+
+// A repeated id in a damaged file is reported by check; a file recovered at
+// its last complete commit is noted on stderr.
+TEST_F(CliTest, CheckReportsRepeatedIdsAndRecoveryIsNoted) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "1", "one"}, "x").code, 0);
+    {
+        CaseDB open;
+        OpenDirect(open);
+        CaseNode node;
+        ASSERT_TRUE(open.GetNode(1, node, true));
+        node.Caption = "twin";
+        ASSERT_TRUE(open.AddNode(node));   // a second row with id 1
+        ASSERT_TRUE(open.Commit());
+    }
+    CliRun check = On("check");
+    EXPECT_EQ(check.code, 1);
+    EXPECT_EQ(check.out, "1\t?\tid held by 2 rows; only the first can be reached\n2 nodes, 1 unreadable\n");
+
+    std::ofstream(db, std::ios::binary | std::ios::app) << std::string(64, '\x5A');
+    CliRun ls = On("ls");
+    EXPECT_EQ(ls.code, 0);
+    EXPECT_NE(ls.err.find("the end of the file was damaged"), std::string::npos) << ls.err;
 }

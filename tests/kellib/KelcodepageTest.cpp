@@ -25,3 +25,29 @@ TEST(Kelcodepage, Utf8Validity) {
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
     EXPECT_FALSE(IsValidUtf8("\xE6\xB5"));          // cut short
 }
+
+// The checked conversion stops at the first character it cannot store and
+// names it: a private-use character the system's table lacks, or bad UTF-8.
+TEST(Kelcodepage, CheckedConversionNamesWhatItCannotStore) {
+    struct Case { std::string utf8; bool ok; size_t position; uint32_t codePoint; } cases[] = {
+        {"你好 abc", true, 0, 0},
+        {"", true, 0, 0},
+        {"a\xEE\x9E\x8D" "b", false, 2, 0xE78D},          // U+E78D
+        {"中文\xEE\xA0\x9E", false, 3, 0xE81E},            // U+E81E
+        {"ok\xFF", false, 3, 0xFF},                         // not UTF-8
+    };
+    for (const Case& c : cases) {
+        std::string ansi = "stale";
+        UnencodableChar failure;
+        EXPECT_EQ(Utf8ToAnsiChecked(c.utf8, ansi, &failure), c.ok) << c.utf8;
+        if (c.ok) {
+            EXPECT_EQ(ansi, Utf8ToAnsi(c.utf8));
+            continue;
+        }
+        EXPECT_TRUE(ansi.empty());
+        EXPECT_EQ(failure.position, c.position) << c.utf8;
+        EXPECT_EQ(failure.codePoint, c.codePoint) << c.utf8;
+    }
+    UnencodableChar failure{2, 0xE78D};
+    EXPECT_NE(UnencodableMessage(failure).find("第2个字符（U+E78D）"), std::string::npos);
+}
