@@ -297,6 +297,24 @@ TEST_F(CliTest, ReadCommandsNeedNoLockFile) {
     EXPECT_NE(noFolder.err.find(std::strerror(ENOENT)), std::string::npos) << noFolder.err;
 }
 
+// On read-only media (the test folder remounted read-only in a private mount
+// namespace, where the system allows one) reads work and writes name the cause.
+TEST_F(CliTest, ReadOnlyMedia) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "1", "note"}, "x").code, 0);
+    const std::string cli = std::string(VAULTLEAF_BINARY_DIR) + "/src/cli/vaultleaf-cli";
+    const std::string script =
+        "mount --make-rprivate / && mount --bind " + Quote(dir.Path()) + " " + Quote(dir.Path()) +
+        " && mount -o remount,bind,ro " + Quote(dir.Path()) + " || exit 99; " + Quote(cli) + " ls " + Quote(db) +
+        " --password-file " + Quote(passwordFile) + " >/dev/null || exit 3; " + Quote(cli) + " add " + Quote(db) +
+        " 0 1 y --password-file " + Quote(passwordFile) + " </dev/null 2>&1 | grep -q " + Quote(std::strerror(EROFS)) +
+        " || exit 2";
+    int status = std::system(("unshare -m sh -c " + Quote(script) + " 2>/dev/null").c_str());
+    int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code == 99 || code == 127 || code == 1) GTEST_SKIP() << "no private read-only mount here";   // 1: unshare refused
+    EXPECT_EQ(code, 0);
+}
+
 // A read command writes nothing, not even the first password of a database
 // that has none; writers refuse to set one.
 TEST_F(CliTest, ReadCommandsNeverWrite) {
