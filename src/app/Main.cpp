@@ -165,8 +165,9 @@ void TFormMain::DeleteInFocusedText()
 
 void TFormMain::CreateActions()
 {
-    auto shown = [this] { return shown_; };
-    auto open = [this] { return shown_ && db_.IsOpen(); };
+    // The commands that open, close or rewrite a database wait for a long operation.
+    auto shown = [this] { return shown_ && busy_ == 0; };
+    auto open = [this] { return shown_ && busy_ == 0 && db_.IsOpen(); };
 
     // File menu.
     ActionNewDB = MakeAction("ActionNewDB", QStringLiteral("创建数据库(&N)"), 1, QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -179,7 +180,7 @@ void TFormMain::CreateActions()
     ActionExit = MakeAction("ActionExit", QStringLiteral("退出(&X)"), 14);
     SetUpdateRule(ActionNewDB, shown);
     SetUpdateRule(ActionOpenDB, shown);
-    SetUpdateRule(ActionReOpen, [this] { return shown_ && !MenuItemReOpenSub->isEmpty(); });
+    SetUpdateRule(ActionReOpen, [this] { return shown_ && busy_ == 0 && !MenuItemReOpenSub->isEmpty(); });
     SetUpdateRule(ActionChangePassword, open);
     SetUpdateRule(ActionPackDB, open);
     SetUpdateRule(ActionCloseDB, open);
