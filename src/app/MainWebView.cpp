@@ -13,6 +13,7 @@
 #include <QBuffer>
 #include <QEventLoop>
 #include <QLayout>
+#include <QQuickWidget>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTreeWidget>
@@ -99,9 +100,16 @@ void TFormMain::CreateWebView()
     page->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
     HTMLViewer->setPage(page);
     PageControlMain->widget(kPageHtml)->layout()->addWidget(HTMLViewer);
+    // The engine draws into a texture. Qt re-creates a shown window when such
+    // a child first appears, which takes the keyboard from whatever had it
+    // (the caption of a new node): a hidden texture child from the start
+    // gives the window that kind of surface before it is first shown.
+    auto* textureChild = new QQuickWidget(PageControlMain->widget(kPageHtml));
+    textureChild->setObjectName(QStringLiteral("TextureSurface"));
+    textureChild->hide();
     connect(HTMLViewer, &QWebEngineView::loadFinished, this, [this](bool ok) {
         htmlLoading_ = false;
-        const QUrl url = HTMLViewer->url();
+        const QUrl url = HTMLViewer->page()->requestedUrl();
         if (!ok && !closing_ && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
             HTMLViewer->setHtml(LoadErrorPage(url), QUrl(QStringLiteral("about:blank")));
     });
