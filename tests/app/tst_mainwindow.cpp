@@ -153,6 +153,11 @@ class TestMainWindow : public QObject {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+    // A window that takes hand-overs from hook.
+    TFormMain* startReceiving(KELSysHook& hook)
+    {
+        return hook.Load("Vaultleaf") ? start(QString(), &hook) : nullptr;
+    }
     // A second instance's hand-over of a path, as the channel delivers it.
     static void postHandOver(TFormMain* form, KELSysHook& hook, const QString& path)
     {
@@ -666,8 +671,8 @@ private slots:
     void handOverDuringPasswordChangeWaits()
     {
         KELSysHook hook;
-        QVERIFY(hook.Load("Vaultleaf"));
-        TFormMain* form = start(QString(), &hook);
+        TFormMain* form = startReceiving(hook);
+        QVERIFY(form);
         const QString first = storedDatabase("first.vldb", "old", 60);
         const QString other = storedDatabase("other.vldb", "pw", 1);
         responder_->dialogs << login("old");
@@ -705,8 +710,8 @@ private slots:
     void handOverWhileLoginShowingWaits()
     {
         KELSysHook hook;
-        QVERIFY(hook.Load("Vaultleaf"));
-        TFormMain* form = start(QString(), &hook);
+        TFormMain* form = startReceiving(hook);
+        QVERIFY(form);
         const QString first = storedDatabase("first.vldb", "pw", 3);
         const QString sample = storedDatabase("sample.vldb", "sample", 1);
         bool untouched = false;
