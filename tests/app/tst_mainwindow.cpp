@@ -815,7 +815,13 @@ private slots:
         TFormMain* form = start();
         newDatabase("t.vldb", "pw");
         auto* panel = form->Status()->findChild<QLabel*>("StatusPanel4");
-        form->ShowModifiedTime("2026-12-10 13:31:50");
+        auto* shown = form->findChild<QTimer*>("TimerNavChange");
+        QTRY_VERIFY(!shown->isActive());   // the opening's own showing is done
+        QFont large = form->Status()->font();   // a desktop with a larger font
+        large.setPointSize(12);
+        form->Status()->setFont(large);
+        form->ShowModifiedTime("2026年12月10日 14时04分54秒");
+        QCOMPARE(panel->text(), QString("修改时间:2026年12月10日 14时04分54秒"));
         QTRY_VERIFY(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(panel->text()));
         QVERIFY(form->CloseDatabase());
         QCOMPARE(form->Status()->PanelText(4), QString());
