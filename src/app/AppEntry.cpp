@@ -33,22 +33,30 @@ QString firstArgument(const QStringList& arguments)
     return QFileInfo(arg).absoluteFilePath();
 }
 
-bool loadTranslation(QTranslator& translator, const QLocale& locale)
+bool loadTranslation(QTranslator& translator, const QString& catalog, const QLocale& locale)
 {
-    return translator.load(locale, QStringLiteral("qt"), QStringLiteral("_"),
-                           QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    return translator.load(locale, catalog, QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+// The user's Chinese variant when Qt has it, else zh_CN.
+bool installCatalog(QTranslator& translator, const QString& catalog)
+{
+    QCoreApplication::removeTranslator(&translator);
+    const QLocale user;
+    const bool loaded = (user.language() == QLocale::Chinese && loadTranslation(translator, catalog, user))
+                        || loadTranslation(translator, catalog, QLocale(QLocale::Chinese, QLocale::China));
+    return loaded && QCoreApplication::installTranslator(&translator);
 }
 
 } // namespace
 
+// "qt" brings qtbase and qtmultimedia; the web view's menus have their own catalog.
 bool InstallTranslations()
 {
-    static QTranslator translator;
-    QCoreApplication::removeTranslator(&translator);
-    const QLocale user;
-    const bool loaded = (user.language() == QLocale::Chinese && loadTranslation(translator, user))
-                        || loadTranslation(translator, QLocale(QLocale::Chinese, QLocale::China));
-    return loaded && QCoreApplication::installTranslator(&translator);
+    static QTranslator base, web;
+    const bool baseLoaded = installCatalog(base, QStringLiteral("qt"));
+    const bool webLoaded = installCatalog(web, QStringLiteral("qtwebengine"));
+    return baseLoaded && webLoaded;
 }
 
 bool LoadHook(KELSysHook& hook)

@@ -9,7 +9,7 @@ int VaultleafMain(int argc, char** argv);
 
 // Qt's own texts (standard dialogs, buttons, the web view's menus) in
 // Chinese, as the program's: the user's Chinese variant when Qt has it,
-// else zh_CN. False when no translation could be loaded.
+// else zh_CN. False when a catalog could not be loaded.
 bool InstallTranslations();
 // Prepares the hand-over channel; when that fails, says so
 // ("不能装载文件…，相关的一些功能被关闭。") and returns false.

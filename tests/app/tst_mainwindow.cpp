@@ -878,6 +878,7 @@ private slots:
         QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != QString("Look in:"));
         QVERIFY(QCoreApplication::translate("QColorDialog", "&Red:") != QString("&Red:"));
         QVERIFY(QCoreApplication::translate("QFontDialog", "&Font") != QString("&Font"));
+        QCOMPARE(QCoreApplication::translate("RenderViewContextMenuQt", "Back"), QString("后退"));
     }
 };
 
