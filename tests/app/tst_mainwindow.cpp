@@ -14,6 +14,7 @@
 #include "kellib/qt/Kelhtmlhelp.h"
 #include "kellib/qt/Kelregistry.h"
 #include "mk/Storage.h"
+#include "public/TextCrypt.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -363,7 +364,10 @@ private slots:
         QVERIFY(form->Database().GetParamBool("RememberPassword", false));
         const std::string held = form->Database().GetParam("RememberedPassword", "");
         QVERIFY(!held.empty());
-        QVERIFY(held.find("pw") == std::string::npos);
+        // Enciphered, not plain (a random cipher text may contain "pw" by chance).
+        QVERIFY(held != "pw");
+        QCOMPARE(DecryptText(RememberKeyText(ReadString("Default", "RandomKey"), file.toStdString()), held),
+                 std::string("pw"));
 
         // From the menu the dialog shows, with the placeholder; OK logs in.
         form->CloseDatabase();
