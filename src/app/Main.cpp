@@ -21,6 +21,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -96,6 +97,10 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     ConnectBookmarks();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;
+    TimerHandOver = new QTimer(this);
+    TimerHandOver->setSingleShot(true);
+    TimerHandOver->setInterval(200);
+    connect(TimerHandOver, &QTimer::timeout, this, &TFormMain::RunPendingHandOvers);
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TFormMain::UpdateActions);
 }

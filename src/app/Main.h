@@ -248,6 +248,7 @@ private:
     void ReadDefaultSettings();
     void OpenLastDatabase();
     void HandleHookMessage(int message, qint64 wParam);
+    bool HandOverMustWait() const;
     void RunHandOver(int message, const QString& text);
     void RunPendingHandOvers();
     void ShutdownWebView();
@@ -276,6 +277,7 @@ private:
     void ConnectBookmarks();
 
     QTimer* TimerNavChange = nullptr;
+    QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window
     QTimer* TimerMonitorMouse = nullptr;
     QWebEngineView* HTMLViewer = nullptr;
     HtmlSourceHandler* htmlSource_ = nullptr;

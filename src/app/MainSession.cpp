@@ -182,11 +182,15 @@ void TFormMain::HandleHookMessage(int message, qint64 wParam)
         const qsizetype end = buffer.indexOf('\0');
         text = QString::fromUtf8(end < 0 ? buffer : buffer.left(end));
     }
-    if (busy_ > 0 || closing_) {
-        pendingHandOvers_.push_back({message, text});
-        return;
-    }
-    RunHandOver(message, text);
+    pendingHandOvers_.push_back({message, text});
+    RunPendingHandOvers();
+}
+
+// A long operation, or a modal window waiting for the person (a question,
+// a dialog), holds the hand-overs back.
+bool TFormMain::HandOverMustWait() const
+{
+    return busy_ > 0 || closing_ || QApplication::activeModalWidget();
 }
 
 void TFormMain::RunHandOver(int message, const QString& text)
@@ -198,9 +202,16 @@ void TFormMain::RunHandOver(int message, const QString& text)
         ReceivePath(text);
 }
 
+// The end of a long operation runs the waiting hand-overs; a modal window
+// is looked at again a little later.
 void TFormMain::RunPendingHandOvers()
 {
-    while (busy_ == 0 && !closing_ && !pendingHandOvers_.empty()) {
+    while (!pendingHandOvers_.empty()) {
+        if (HandOverMustWait()) {
+            if (busy_ == 0 && !closing_)
+                TimerHandOver->start();
+            return;
+        }
         const HandOver next = pendingHandOvers_.front();
         pendingHandOvers_.erase(pendingHandOvers_.begin());
         RunHandOver(next.message, next.text);

@@ -737,6 +737,26 @@ private slots:
         QVERIFY(readsUnder(first, "pw"));
     }
 
+    // A hand-over waits while a modal window (a question, a dialog) is open.
+    void handOverWaitsForAModalWindow()
+    {
+        KELSysHook hook;
+        TFormMain* form = startReceiving(hook);
+        QVERIFY(form);
+        const QString first = storedDatabase("first.vldb", "pw", 1);
+        const QString other = storedDatabase("other.vldb", "pw", 1);
+        responder_->dialogs << login("pw") << login("pw");
+        QVERIFY(form->OpenDatabase(first, false, false));
+        QDialog question(form);
+        question.setModal(true);
+        question.show();
+        postHandOver(form, hook, other);
+        QTest::qWait(500);
+        QCOMPARE(QString::fromStdString(form->Database().Path()), first);
+        question.hide();
+        QTRY_COMPARE(QString::fromStdString(form->Database().Path()), other);
+    }
+
     // New asks with a save dialog, Open with an open dialog; the filter shows
     // its pattern once.
     void databaseFileDialogs()
