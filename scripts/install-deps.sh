@@ -12,4 +12,5 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-webengine-dev qt6-multimedia-dev qt6-svg-dev qt6-l10n-tools \
   libqt6svg6 qt6-qpa-plugins libgl-dev \
   libgsm1-dev ncompress libssl-dev openssl \
+  qt6-translations-l10n xdg-utils \
   xvfb xauth imagemagick fonts-noto-cjk

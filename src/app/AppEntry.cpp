@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 namespace {
 
@@ -30,20 +33,56 @@ QString firstArgument(const QStringList& arguments)
     return QFileInfo(arg).absoluteFilePath();
 }
 
-// Second instance: hand the argument (or a show request) to the first one.
-void handOver(KELSysHook& hook, const QString& argument)
+bool loadTranslation(QTranslator& translator, const QString& catalog, const QLocale& locale)
 {
-    if (argument.isEmpty()) {
-        hook.SendMessageToInstaller(MSG_SHOW_INSTANCE, 0, 0);
-        return;
-    }
-    QByteArray shared = argument.toUtf8();
-    shared.append('\0');
-    hook.PutSharedData(shared);
-    hook.SendMessageToInstaller(MSG_OPEN_PATH, shared.size(), 0);
+    return translator.load(locale, catalog, QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+}
+
+// The user's Chinese variant when Qt has it, else zh_CN.
+bool installCatalog(QTranslator& translator, const QString& catalog)
+{
+    QCoreApplication::removeTranslator(&translator);
+    const QLocale user;
+    const bool loaded = (user.language() == QLocale::Chinese && loadTranslation(translator, catalog, user))
+                        || loadTranslation(translator, catalog, QLocale(QLocale::Chinese, QLocale::China));
+    return loaded && QCoreApplication::installTranslator(&translator);
 }
 
 } // namespace
+
+// "qt" brings qtbase and qtmultimedia; the web view's menus have their own catalog.
+bool InstallTranslations()
+{
+    static QTranslator base, web;
+    const bool baseLoaded = installCatalog(base, QStringLiteral("qt"));
+    const bool webLoaded = installCatalog(web, QStringLiteral("qtwebengine"));
+    return baseLoaded && webLoaded;
+}
+
+bool LoadHook(KELSysHook& hook)
+{
+    if (hook.Load(QStringLiteral("Vaultleaf")))
+        return true;
+    AppMessageBox(QStringLiteral("不能装载文件") + hook.ChannelPath() + QStringLiteral("，相关的一些功能被关闭。"), 0);
+    return false;
+}
+
+bool HandOverToFirstInstance(KELSysHook& hook, const QString& argument)
+{
+    if (!hook.IsLoaded())
+        return false;   // nothing can be handed over; LoadHook has said so
+    bool answered;
+    if (argument.isEmpty()) {
+        answered = hook.SendMessageToInstaller(MSG_SHOW_INSTANCE, 0, 0);
+    } else {
+        QByteArray shared = argument.toUtf8();
+        shared.append('\0');
+        answered = hook.PutSharedData(shared) && hook.SendMessageToInstaller(MSG_OPEN_PATH, shared.size(), 0);
+    }
+    if (!answered)
+        AppMessageBox(QStringLiteral("Vaultleaf已经在运行，但是没有响应，请结束它后再启动。"), MB_ICONERROR);
+    return answered;
+}
 
 int VaultleafMain(int argc, char** argv)
 {
@@ -51,14 +90,16 @@ int VaultleafMain(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vaultleaf"));
     QApplication::setQuitOnLastWindowClosed(false);
+    SetApplicationTitle(QStringLiteral("Vaultleaf"));
+    InstallTranslations();
     const QString argument = firstArgument(QApplication::arguments());
 
     KELSysHook hook;
-    hook.Load(QStringLiteral("Vaultleaf"));
+    LoadHook(hook);
     bool alreadyExists = false;
     CreateInstanceMutex(QStringLiteral("Mutex_Vaultleaf"), alreadyExists);
     if (alreadyExists) {
-        handOver(hook, argument);
+        HandOverToFirstInstance(hook, argument);
         return 0;
     }
 

@@ -208,6 +208,7 @@ bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password)
         return false;
     if (showingLogin) {
         BringAppToFront();
+        showingLogin->raise();   // above the window just brought forward
         showingLogin->activateWindow();
         showingLogin->EditPassword->setFocus();
         return false;

@@ -21,6 +21,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -53,9 +54,13 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
         if (i == 1 || i == 4)
             panels_[i]->setAlignment(Qt::AlignCenter);
         // The last panel takes the rest of the bar, as a free message line.
+        // The modified time is as wide as its text needs.
         if (i == kPanels - 1) {
             panels_[i]->setMinimumWidth(widths[i]);
             addWidget(panels_[i], 1);
+        } else if (i == 4) {
+            panels_[i]->setMinimumWidth(widths[i]);
+            addWidget(panels_[i]);
         } else {
             panels_[i]->setFixedWidth(widths[i]);
             addWidget(panels_[i]);
@@ -92,6 +97,10 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     ConnectBookmarks();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;
+    TimerHandOver = new QTimer(this);
+    TimerHandOver->setSingleShot(true);
+    TimerHandOver->setInterval(200);
+    connect(TimerHandOver, &QTimer::timeout, this, &TFormMain::RunPendingHandOvers);
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             &TFormMain::UpdateActions);
 }
@@ -144,10 +153,26 @@ void TFormMain::RunEditCommand(const char* slot)
     }
 }
 
+QTextEdit* TFormMain::EditableFocusText() const
+{
+    auto* editor = qobject_cast<QTextEdit*>(QApplication::focusWidget());
+    return editor && editor->isEnabled() && !editor->isReadOnly() ? editor : nullptr;
+}
+
+void TFormMain::DeleteInFocusedText()
+{
+    if (QTextEdit* editor = EditableFocusText()) {
+        QTextCursor cursor = editor->textCursor();
+        cursor.deleteChar();
+        editor->setTextCursor(cursor);
+    }
+}
+
 void TFormMain::CreateActions()
 {
-    auto shown = [this] { return shown_; };
-    auto open = [this] { return shown_ && db_.IsOpen(); };
+    // The commands that open, close or rewrite a database wait for a long operation.
+    auto shown = [this] { return shown_ && busy_ == 0; };
+    auto open = [this] { return shown_ && busy_ == 0 && db_.IsOpen(); };
 
     // File menu.
     ActionNewDB = MakeAction("ActionNewDB", QStringLiteral("创建数据库(&N)"), 1, QKeySequence(Qt::CTRL | Qt::Key_N));
@@ -160,7 +185,7 @@ void TFormMain::CreateActions()
     ActionExit = MakeAction("ActionExit", QStringLiteral("退出(&X)"), 14);
     SetUpdateRule(ActionNewDB, shown);
     SetUpdateRule(ActionOpenDB, shown);
-    SetUpdateRule(ActionReOpen, [this] { return shown_ && !MenuItemReOpenSub->isEmpty(); });
+    SetUpdateRule(ActionReOpen, [this] { return shown_ && busy_ == 0 && !MenuItemReOpenSub->isEmpty(); });
     SetUpdateRule(ActionChangePassword, open);
     SetUpdateRule(ActionPackDB, open);
     SetUpdateRule(ActionCloseDB, open);
@@ -197,7 +222,6 @@ void TFormMain::CreateActions()
         {&ActionEditCopy, "ActionEditCopy", "复制(&C)", 37, QKeySequence(Qt::CTRL | Qt::Key_C), "copy()"},
         {&ActionEditCut, "ActionEditCut", "剪切(&T)", 38, QKeySequence(Qt::CTRL | Qt::Key_X), "cut()"},
         {&ActionEditPaste, "ActionEditPaste", "粘贴(&P)", 39, QKeySequence(Qt::CTRL | Qt::Key_V), "paste()"},
-        {&ActionEditDelete, "ActionEditDelete", "删除(&D)", 5, QKeySequence(Qt::Key_Delete), "del()"},
         {&ActionEditSelectAll, "ActionEditSelectAll", "全选(&A)", 40, QKeySequence(Qt::CTRL | Qt::Key_A), "selectAll()"},
     };
     for (const EditCommand& e : edits) {
@@ -207,6 +231,12 @@ void TFormMain::CreateActions()
         SetUpdateRule(*e.action, [this, slot] { return FocusEditorAccepts(slot); });
         connect(*e.action, &QAction::triggered, this, [this, slot] { RunEditCommand(slot); });
     }
+    // Delete is no slot of the editors: it removes the selection, or the
+    // character after the caret, of the focused editable text.
+    ActionEditDelete = MakeAction("ActionEditDelete", QStringLiteral("删除(&D)"), 5, QKeySequence(Qt::Key_Delete));
+    ActionEditDelete->setShortcutContext(Qt::WidgetShortcut);
+    SetUpdateRule(ActionEditDelete, [this] { return shown_ && EditableFocusText(); });
+    connect(ActionEditDelete, &QAction::triggered, this, &TFormMain::DeleteInFocusedText);
     ActionInsertDate = MakeAction("ActionInsertDate", QStringLiteral("插入日期标签"), 41, QKeySequence(Qt::CTRL | Qt::Key_D));
     ActionInsertTimestamp = MakeAction("ActionInsertTimestamp", QStringLiteral("插入时间标签"), 42, QKeySequence(Qt::CTRL | Qt::Key_T));
 
@@ -356,10 +386,10 @@ void TFormMain::CreateToolBars()
     ToolBarMenu->setObjectName(QStringLiteral("ToolBarMenu"));
     ToolBarMenu->setMovable(false);
     for (QAction* entry : MainMenu->actions()) {
+        // The button follows its menu's enabled state.
         auto* button = new QToolButton(ToolBarMenu);
         button->setObjectName(QStringLiteral("ToolButton") + entry->menu()->objectName().mid(8));
-        button->setText(entry->text());
-        button->setMenu(entry->menu());
+        button->setDefaultAction(entry);
         button->setPopupMode(QToolButton::InstantPopup);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setAutoRaise(true);

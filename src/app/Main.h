@@ -91,6 +91,9 @@ public:
 
     CaseDB& Database() { return db_; }
     bool Shown() const { return shown_; }
+    // A long operation runs (opening with its login, password change, pack):
+    // hand-overs wait for its end and the database commands are refused.
+    bool Busy() const { return busy_ > 0; }
     QTreeWidget* NavTree() const { return TVNav; }
     QTabWidget* Pages() const { return PageControlMain; }
     TStatusBar* Status() const { return StatusBar; }
@@ -198,6 +201,23 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // Marks a long operation for its lifetime; the hand-overs that waited for
+    // it run once the outermost one ends.
+    class BusyScope {
+    public:
+        explicit BusyScope(TFormMain& form);
+        ~BusyScope();
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        TFormMain& form_;
+    };
+    struct HandOver {
+        int message;
+        QString text;
+    };
+
     // Construction (Main.cpp).
     void CreateActions();
     QAction* MakeAction(const char* name, const QString& caption, int image,
@@ -211,6 +231,8 @@ private:
     QMenu* AddMenu(const char* name, const QString& caption);
     void RunEditCommand(const char* slot);
     bool FocusEditorAccepts(const char* slot) const;
+    QTextEdit* EditableFocusText() const;
+    void DeleteInFocusedText();
 
     // Commands of the file menu (MainDatabase.cpp).
     void ActionNewDBExecute();
@@ -218,7 +240,7 @@ private:
     void ActionChangePasswordExecute();
     void ActionPackDBExecute();
     void ReopenItemClick(const QString& caption);
-    QString AskDatabaseFile(const QString& title);
+    QString AskDatabaseFile(const QString& title, bool save);
     void RestoreSelection();
     void RebuildBookmarkMenu();
 
@@ -226,6 +248,10 @@ private:
     void ReadDefaultSettings();
     void OpenLastDatabase();
     void HandleHookMessage(int message, qint64 wParam);
+    bool HandOverMustWait() const;
+    void RunHandOver(int message, const QString& text);
+    void RunPendingHandOvers();
+    void ShutdownWebView();
     void DeleteTempFiles();
     void ActionHelpExecute();
 
@@ -234,6 +260,7 @@ private:
     void ConnectNavTree();
     void SetNodeCommandRules();
     void TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    void KeepSelection(QTreeWidgetItem* item);
     void UpdateMoveButtons();
     void MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
     void SlidePanel(int from, int to);
@@ -250,6 +277,7 @@ private:
     void ConnectBookmarks();
 
     QTimer* TimerNavChange = nullptr;
+    QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window
     QTimer* TimerMonitorMouse = nullptr;
     QWebEngineView* HTMLViewer = nullptr;
     HtmlSourceHandler* htmlSource_ = nullptr;
@@ -269,6 +297,8 @@ private:
     int whiteBoardHeight_ = 400;
     int updateLock_ = 0;
     int cutId_ = -1;
+    int busy_ = 0;
+    std::vector<HandOver> pendingHandOvers_;
     QTreeWidgetItem* recycleBinItem_ = nullptr;
     QTreeWidgetItem* briefcaseItem_ = nullptr;
     std::vector<std::pair<QAction*, std::function<bool()>>> updateRules_;

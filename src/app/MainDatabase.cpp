@@ -50,6 +50,7 @@ QString reopenCaption(int index, const QString& path)
 
 bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
 {
+    const BusyScope busy(*this);
     if (db_.IsOpen() && !CloseDatabase())
         return false;
     const int code = db_.Open(path.toStdString(), create);
@@ -82,7 +83,8 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
 
 bool TFormMain::CloseDatabase()
 {
-    if (db_.IsOpen()) {
+    // A database that was never logged into is closed without writing to it.
+    if (db_.IsOpen() && db_.IsLoggedIn()) {
         if (SaveCurrentNode(TVNav->currentItem(), true) == 2)
             return false;
         QTreeWidgetItem* selected = TVNav->currentItem();
@@ -90,8 +92,9 @@ bool TFormMain::CloseDatabase()
         db_.SetParamInt("NavPosX", TVNav->horizontalScrollBar()->value());
         db_.SetParamInt("NavPosY", TVNav->verticalScrollBar()->value());
         db_.Commit();
-        db_.Close();
     }
+    db_.Close();
+    cutId_ = -1;   // a node id means nothing in the next database
     ++updateLock_;
     TVNav->clear();
     --updateLock_;
@@ -99,6 +102,8 @@ bool TFormMain::CloseDatabase()
     password_.clear();
     SetModified(false);
     ShowChildCount();
+    ShowModifiedTime(QString());
+    RebuildBookmarkMenu();
     UpdateTitle();
     return true;
 }
@@ -169,19 +174,20 @@ void TFormMain::ShowStatusText(const QString& text)
     StatusBar->repaint();
 }
 
-QString TFormMain::AskDatabaseFile(const QString& title)
+QString TFormMain::AskDatabaseFile(const QString& title, bool save)
 {
     FileDialogRequest request;
     request.owner = this;
     request.title = title;
     request.filter = QStringLiteral("数据库文件(*%1)|*%1").arg(QLatin1String(kDatabaseExt));
     request.defaultSuffix = QString::fromLatin1(kDatabaseExt + 1);
+    request.save = save;
     return RunFileDialog(request);
 }
 
 void TFormMain::ActionNewDBExecute()
 {
-    const QString name = AskDatabaseFile(QStringLiteral("创建数据库"));
+    const QString name = AskDatabaseFile(QStringLiteral("创建数据库"), true);
     if (name.isEmpty())
         return;
     if (QFileInfo::exists(name)) {
@@ -194,13 +200,14 @@ void TFormMain::ActionNewDBExecute()
 
 void TFormMain::ActionOpenDBExecute()
 {
-    const QString name = AskDatabaseFile(QStringLiteral("打开数据库"));
+    const QString name = AskDatabaseFile(QStringLiteral("打开数据库"), false);
     if (!name.isEmpty())
         OpenDatabase(name, false, false);
 }
 
 void TFormMain::ActionChangePasswordExecute()
 {
+    const BusyScope busy(*this);
     ChangePasswordDialog(db_);
 }
 
@@ -213,6 +220,7 @@ void TFormMain::ActionPackDBExecute()
                                      MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
     if (answer != IDYES || !db_.IsOpen())
         return;
+    const BusyScope busy(*this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool packed = db_.Pack();
     QApplication::restoreOverrideCursor();

@@ -269,15 +269,30 @@ void TFormMain::TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previou
             answer = SaveCurrentNode(previous, true);
         }
         if (answer == 2) {
-            ++updateLock_;
-            TVNav->setCurrentItem(previous);
-            --updateLock_;
-            TimerNavChange->stop();   // the old node and its edits stay as they are
+            KeepSelection(previous);
+            // A click that moved the selection goes on to highlight its own
+            // item after this: select the edited node again once it is done.
+            const int id = NodeDataOf(previous).Id;
+            QTimer::singleShot(0, this, [this, id] {
+                QTreeWidgetItem* item = TVNav->currentItem();
+                if (item && NodeDataOf(item).Id == id)
+                    KeepSelection(item);
+            });
             return;
         }
     }
     Q_UNUSED(current);
     TimerNavChange->start();
+}
+
+// Selects item without the save question and without showing it anew: the
+// shown node and its edits stay as they are.
+void TFormMain::KeepSelection(QTreeWidgetItem* item)
+{
+    ++updateLock_;
+    TVNav->setCurrentItem(item);
+    --updateLock_;
+    TimerNavChange->stop();
 }
 
 void TFormMain::TVNavChange()
@@ -377,10 +392,19 @@ bool TFormMain::MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target)
     return moved;
 }
 
+// A cut node that is gone from the store is refused like any failed move.
 void TFormMain::ActionPasteExecute()
 {
     QTreeWidgetItem* target = TVNav->currentItem();
-    QTreeWidgetItem* item = cutId_ > 0 && target ? FindItemById(cutId_) : nullptr;
+    if (cutId_ <= 0 || !target)
+        return;
+    CaseNode node;
+    if (!db_.GetNode(cutId_, node, false)) {
+        cutId_ = -1;
+        AppMessageBox(QStringLiteral("移动节点时出错。"), 0);
+        return;
+    }
+    QTreeWidgetItem* item = FindItemById(cutId_);
     if (item && MoveItemUnder(item, target))
         cutId_ = -1;
 }
@@ -485,7 +509,7 @@ void TFormMain::ApplyLayout(int layout)
         return;
     }
     if (layout == 1) {
-        if (floating && PanelNav->isVisible())
+        if (floating && PanelNav->isVisibleTo(this))
             return;
         FloatNavPanel();
         PanelMain->show();
@@ -498,7 +522,7 @@ void TFormMain::ApplyLayout(int layout)
         PanelNav->move(0, client.top());
         return;
     }
-    if (floating && !PanelNav->isVisible() && PanelMain->isVisible())
+    if (floating && !PanelNav->isVisibleTo(this) && PanelMain->isVisibleTo(this))
         return;
     FloatNavPanel();
     PanelNav->hide();

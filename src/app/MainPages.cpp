@@ -196,7 +196,7 @@ bool TFormMain::LoadTextPage(const std::string& text, TextEncoding encoding)
 
 void TFormMain::ShowModifiedTime(const QString& time)
 {
-    StatusBar->SetPanelText(4, QStringLiteral("修改时间:") + time);
+    StatusBar->SetPanelText(4, time.isEmpty() ? QString() : QStringLiteral("修改时间:") + time);
 }
 
 bool TFormMain::IsModified() const

@@ -22,6 +22,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <cstdio>
@@ -116,6 +117,7 @@ void TFormMain::FormCreate(const QString& argument)
 
     UpdateReopenList(QString());
     ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
+    ApplyLayout(layout_);
     if (hook_)
         hook_->InstallHook(this, MSG_HOOK_KEY);
     if (!argument.isEmpty())
@@ -168,19 +170,63 @@ bool TFormMain::event(QEvent* e)
     return QMainWindow::event(e);
 }
 
+// The shared data is read at once: the next second instance overwrites it.
 void TFormMain::HandleHookMessage(int message, qint64 wParam)
 {
     if (message != MSG_SHOW_INSTANCE && message != MSG_OPEN_PATH)
         return;   // key events belong to the hot key
-    if (!MayShowWindow())
-        return;
-    ShowMainWindow(true);
+    QString text;
     if (message == MSG_OPEN_PATH && hook_) {
         QByteArray buffer;
         hook_->GetSharedData(buffer, wParam);
         const qsizetype end = buffer.indexOf('\0');
-        ReceivePath(QString::fromUtf8(end < 0 ? buffer : buffer.left(end)));
+        text = QString::fromUtf8(end < 0 ? buffer : buffer.left(end));
     }
+    pendingHandOvers_.push_back({message, text});
+    RunPendingHandOvers();
+}
+
+// A long operation, or a modal window waiting for the person (a question,
+// a dialog), holds the hand-overs back.
+bool TFormMain::HandOverMustWait() const
+{
+    return busy_ > 0 || closing_ || QApplication::activeModalWidget();
+}
+
+void TFormMain::RunHandOver(int message, const QString& text)
+{
+    if (!MayShowWindow())
+        return;
+    ShowMainWindow(true);
+    if (message == MSG_OPEN_PATH)
+        ReceivePath(text);
+}
+
+// The end of a long operation runs the waiting hand-overs; a modal window
+// is looked at again a little later.
+void TFormMain::RunPendingHandOvers()
+{
+    while (!pendingHandOvers_.empty()) {
+        if (HandOverMustWait()) {
+            if (busy_ == 0 && !closing_)
+                TimerHandOver->start();
+            return;
+        }
+        const HandOver next = pendingHandOvers_.front();
+        pendingHandOvers_.erase(pendingHandOvers_.begin());
+        RunHandOver(next.message, next.text);
+    }
+}
+
+TFormMain::BusyScope::BusyScope(TFormMain& form) : form_(form)
+{
+    ++form_.busy_;
+}
+
+TFormMain::BusyScope::~BusyScope()
+{
+    if (--form_.busy_ == 0 && !form_.pendingHandOvers_.empty())
+        QTimer::singleShot(0, &form_, &TFormMain::RunPendingHandOvers);
 }
 
 void TFormMain::ReceivePath(const QString& text)
@@ -228,12 +274,13 @@ void TFormMain::ReceivePath(const QString& text)
 void TFormMain::ShowMainWindow(bool show)
 {
     shown_ = show;
-    PanelMain->setVisible(show);
-    PanelNav->setVisible(show);
     if (show) {
+        ApplyLayout(layout_);
         setVisible(true);
         BringAppToFront();
     } else {
+        PanelMain->hide();
+        PanelNav->hide();
         setVisible(false);
     }
 }
@@ -242,23 +289,27 @@ bool TFormMain::MayShowWindow()
 {
     if (isVisible())
         return true;
-    if (ActionMinimizedAskForLogin->isChecked() && db_.IsOpen())
+    if (ActionMinimizedAskForLogin->isChecked() && db_.IsOpen()) {
+        const BusyScope busy(*this);
         return AskLogin(this, false, db_, password_);
+    }
     return true;
 }
 
+// A long operation refuses the close; a page still loading does not hold it up.
 void TFormMain::closeEvent(QCloseEvent* e)
 {
     if (closing_) {
         e->accept();
         return;
     }
-    if (SaveCurrentNode(TVNav->currentItem(), true) == 2) {
+    if (busy_ > 0 || SaveCurrentNode(TVNav->currentItem(), true) == 2) {
         e->ignore();
         return;
     }
     closing_ = true;
     SaveSessionSettings();
+    ShutdownWebView();
     e->accept();
     QCoreApplication::quit();
 }

@@ -13,11 +13,13 @@
 #include <QBuffer>
 #include <QEventLoop>
 #include <QLayout>
+#include <QQuickWidget>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
@@ -76,6 +78,15 @@ void PrepareWebEngine()
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
+// The page of a failed load, in the program's language instead of the engine's.
+QString LoadErrorPage(const QUrl& url)
+{
+    return QStringLiteral("<html><head><meta charset=\"utf-8\"><title>无法打开网页</title></head>"
+                          "<body><h3>无法打开网页</h3><p>无法打开网址：%1</p>"
+                          "<p>请检查网址是否正确，以及网络连接是否正常。</p></body></html>")
+        .arg(url.toString().toHtmlEscaped());
+}
+
 void TFormMain::CreateWebView()
 {
     auto* profile = new QWebEngineProfile(this);   // off the record, no disk cache
@@ -84,15 +95,47 @@ void TFormMain::CreateWebView()
     profile->installUrlSchemeHandler(kSourceScheme, htmlSource_);
     HTMLViewer = new QWebEngineView(PageControlMain->widget(kPageHtml));
     HTMLViewer->setObjectName(QStringLiteral("HTMLViewer"));
-    HTMLViewer->setPage(new QWebEnginePage(profile, HTMLViewer));
+    auto* page = new QWebEnginePage(profile, HTMLViewer);
+    page->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    page->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    HTMLViewer->setPage(page);
     PageControlMain->widget(kPageHtml)->layout()->addWidget(HTMLViewer);
-    connect(HTMLViewer, &QWebEngineView::loadFinished, this, [this] { htmlLoading_ = false; });
+    // The engine draws into a texture. Qt re-creates a shown window when such
+    // a child first appears, which takes the keyboard from whatever had it
+    // (the caption of a new node): a hidden texture child from the start
+    // gives the window that kind of surface before it is first shown.
+    auto* textureChild = new QQuickWidget(PageControlMain->widget(kPageHtml));
+    textureChild->setObjectName(QStringLiteral("TextureSurface"));
+    textureChild->hide();
+    connect(HTMLViewer, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        htmlLoading_ = false;
+        const QUrl url = HTMLViewer->page()->requestedUrl();
+        if (!ok && !closing_ && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+            HTMLViewer->setHtml(LoadErrorPage(url), QUrl(QStringLiteral("about:blank")));
+    });
 }
 
+// Stops what the engine is doing and deletes the page before its profile,
+// so the process can end whatever a server does.
+void TFormMain::ShutdownWebView()
+{
+    if (!HTMLViewer)
+        return;
+    htmlLoading_ = false;
+    QWebEnginePage* page = HTMLViewer->page();
+    QWebEngineProfile* profile = page->profile();
+    page->triggerAction(QWebEnginePage::Stop);
+    delete HTMLViewer;
+    HTMLViewer = nullptr;
+    delete profile;
+    htmlSource_ = nullptr;
+}
+
+// Also ends when the window closes, which stops the load.
 void TFormMain::WaitForDocument()
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    while (htmlLoading_)
+    while (htmlLoading_ && !closing_)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     QApplication::restoreOverrideCursor();
 }

@@ -18,7 +18,9 @@ public:
     QList<int> answers;               // answers to boxes; when empty: IDOK, or IDNO for questions
     QStringList files;                // answers to file dialogs; "" cancels
     QList<DialogScript> dialogs;      // what a person does in each modal dialog
+    QList<FileDialogRequest> fileRequests;
     QList<ShellRequest> shells;
+    bool shellStarts = true;          // whether a shell open finds a program
     int dialogsRun = 0;
 
     ScriptedResponder() { SetModalResponder(this); }
@@ -31,8 +33,9 @@ public:
             return answers.takeFirst();
         return (request.flags & 0xF) == MB_YESNO || (request.flags & 0xF) == MB_YESNOCANCEL ? IDNO : IDOK;
     }
-    QString FileDialog(const FileDialogRequest&) override
+    QString FileDialog(const FileDialogRequest& request) override
     {
+        fileRequests << request;
         return files.isEmpty() ? QString() : files.takeFirst();
     }
     int Exec(QDialog* dialog) override
@@ -46,7 +49,7 @@ public:
     bool ShellOpen(const ShellRequest& request) override
     {
         shells << request;
-        return true;
+        return shellStarts;
     }
 
     QStringList texts() const

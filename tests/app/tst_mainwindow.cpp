@@ -4,18 +4,24 @@
 // list, the hand-over of paths and the pack command.
 #include "ScriptedResponder.h"
 
+#include "app/AppEntry.h"
 #include "app/Chgpass.h"
 #include "app/Login.h"
 #include "app/Main.h"
 #include "db/CaseDB.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/KELSysHook.h"
+#include "kellib/qt/Kelhtmlhelp.h"
 #include "kellib/qt/Kelregistry.h"
+#include "mk/Storage.h"
+#include "public/TextCrypt.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QToolButton>
+#include <QTextEdit>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -29,7 +35,11 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QLocalServer>
 #include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -78,9 +88,9 @@ class TestMainWindow : public QObject {
 
     QString path(const QString& name) const { return dir_->path() + QLatin1Char('/') + name; }
 
-    TFormMain* start(const QString& argument = QString())
+    TFormMain* start(const QString& argument = QString(), KELSysHook* hook = nullptr)
     {
-        form_ = std::make_unique<TFormMain>(nullptr);
+        form_ = std::make_unique<TFormMain>(hook);
         SetAppMainWindow(form_.get());
         form_->FormCreate(argument);
         return form_.get();
@@ -105,6 +115,57 @@ class TestMainWindow : public QObject {
         for (int i = 0; i < form_->NavTree()->topLevelItemCount(); ++i)
             out << form_->NavTree()->topLevelItem(i)->text(0);
         return out.join(QLatin1Char('|'));
+    }
+
+    // A database made straight in the store, with count text nodes.
+    QString storedDatabase(const QString& name, const char* password, int count)
+    {
+        const QString file = path(name);
+        CaseDB db;
+        if (db.Open(file.toStdString(), true) != 0 || !db.Login(password))
+            return QString();
+        for (int i = 0; i < count; ++i) {
+            CaseNode node;
+            node.Id = db.TakeNextId(false);
+            node.Caption = "node" + std::to_string(node.Id);
+            node.Type = kNodeText;
+            node.SetDataFromText("content of " + node.Caption);
+            db.AddNode(node);
+        }
+        db.Commit();
+        db.Close();
+        return file;
+    }
+    // Every node of file reads under password, with the content it was made with.
+    static bool readsUnder(const QString& file, const char* password)
+    {
+        CaseDB db;
+        if (db.Open(file.toStdString(), false) != 0 || !db.Login(password))
+            return false;
+        for (int32_t id : db.AllNodeIds()) {
+            CaseNode node;
+            if (!db.GetNode(id, node, true) || std::string(node.Data()) != "content of " + node.Caption)
+                return false;
+        }
+        return true;
+    }
+    static QByteArray fileBytes(const QString& file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // A window that takes hand-overs from hook.
+    TFormMain* startReceiving(KELSysHook& hook)
+    {
+        return hook.Load("Vaultleaf") ? start(QString(), &hook) : nullptr;
+    }
+    // A second instance's hand-over of a path, as the channel delivers it.
+    static void postHandOver(TFormMain* form, KELSysHook& hook, const QString& path)
+    {
+        QByteArray shared = path.toUtf8();
+        shared.append('\0');
+        hook.PutSharedData(shared);
+        QCoreApplication::postEvent(form, new KELHookMessage(MSG_OPEN_PATH, shared.size(), 0));
     }
 
 private slots:
@@ -303,7 +364,10 @@ private slots:
         QVERIFY(form->Database().GetParamBool("RememberPassword", false));
         const std::string held = form->Database().GetParam("RememberedPassword", "");
         QVERIFY(!held.empty());
-        QVERIFY(held != "pw" && held.size() >= 12);   // sealed Base64, not the password itself
+        // Enciphered, not plain (a random cipher text may contain "pw" by chance).
+        QVERIFY(held != "pw");
+        QCOMPARE(DecryptText(RememberKeyText(ReadString("Default", "RandomKey"), file.toStdString()), held),
+                 std::string("pw"));
 
         // From the menu the dialog shows, with the placeholder; OK logs in.
         form->CloseDatabase();
@@ -604,6 +668,241 @@ private slots:
         QVERIFY(!IsLoginShowing());
         form->UpdateActions();
         QVERIFY(form->ActionExit->isEnabled());
+    }
+
+    // A hand-over that arrives while records are re-enciphered waits for the
+    // change to end; the database commands are refused meanwhile.
+    void handOverDuringPasswordChangeWaits()
+    {
+        KELSysHook hook;
+        TFormMain* form = startReceiving(hook);
+        QVERIFY(form);
+        const QString first = storedDatabase("first.vldb", "old", 60);
+        const QString other = storedDatabase("other.vldb", "pw", 1);
+        responder_->dialogs << login("old");
+        QVERIFY(form->OpenDatabase(first, false, false));
+
+        bool refusedWhileRunning = false;
+        responder_->answers = {IDYES};
+        responder_->dialogs << [&](QDialog* d) {
+            auto* f = static_cast<TFormChangePassword*>(d);
+            f->EditOldPass->setText("old");
+            f->EditNewPass->setText("new");
+            f->EditVerifyPass->setText("new");
+            QTimer::singleShot(0, form, [&] {
+                postHandOver(form, hook, other);
+                form->UpdateActions();
+                refusedWhileRunning = form->Busy() && !form->ActionOpenDB->isEnabled()
+                                      && !form->ActionCloseDB->isEnabled() && !form->ActionPackDB->isEnabled();
+            });
+            f->ButtonOk->click();
+        };
+        responder_->dialogs << login("pw");   // the handed-over database, afterwards
+        form->UpdateActions();
+        form->ActionChangePassword->trigger();
+        QVERIFY(refusedWhileRunning);
+        QCOMPARE(responder_->texts(),
+                 (QStringList{"修改密码时所有数据需要重新加密，这可能需要较长时间，确认要修改吗？", "密码修改成功。"}));
+        QTRY_COMPARE(QString::fromStdString(form->Database().Path()), other);
+        QVERIFY(form->Database().IsLoggedIn());
+        QVERIFY(readsUnder(first, "new"));
+        QVERIFY(!readsUnder(first, "old"));
+    }
+
+    // A hand-over while a login dialog is up waits for that login; nothing is
+    // written to the database being logged into before the password is given.
+    void handOverWhileLoginShowingWaits()
+    {
+        KELSysHook hook;
+        TFormMain* form = startReceiving(hook);
+        QVERIFY(form);
+        const QString first = storedDatabase("first.vldb", "pw", 3);
+        const QString sample = storedDatabase("sample.vldb", "sample", 1);
+        bool untouched = false;
+        responder_->dialogs << [&](QDialog* d) {
+            const QByteArray before = fileBytes(first);
+            postHandOver(form, hook, sample);
+            QTest::qWait(50);   // the dialog's own event loop runs meanwhile
+            untouched = fileBytes(first) == before
+                        && QString::fromStdString(form->Database().Path()) == first && form->Database().IsOpen();
+            login("pw")(d);
+        };
+        responder_->dialogs << login("sample");
+        QVERIFY(form->OpenDatabase(first, false, false));
+        QVERIFY(untouched);
+        QVERIFY(!responder_->texts().contains(WrongPasswordText(sample.toStdString())));
+        QTRY_COMPARE(QString::fromStdString(form->Database().Path()), sample);
+        QVERIFY(form->Database().IsLoggedIn());
+        QCOMPARE(responder_->dialogsRun, 2);
+        QVERIFY(readsUnder(first, "pw"));
+    }
+
+    // A hand-over waits while a modal window (a question, a dialog) is open.
+    void handOverWaitsForAModalWindow()
+    {
+        KELSysHook hook;
+        TFormMain* form = startReceiving(hook);
+        QVERIFY(form);
+        const QString first = storedDatabase("first.vldb", "pw", 1);
+        const QString other = storedDatabase("other.vldb", "pw", 1);
+        responder_->dialogs << login("pw") << login("pw");
+        QVERIFY(form->OpenDatabase(first, false, false));
+        QDialog question(form);
+        question.setModal(true);
+        question.show();
+        postHandOver(form, hook, other);
+        QTest::qWait(500);
+        QCOMPARE(QString::fromStdString(form->Database().Path()), first);
+        question.hide();
+        QTRY_COMPARE(QString::fromStdString(form->Database().Path()), other);
+    }
+
+    // New asks with a save dialog, Open with an open dialog; the filter shows
+    // its pattern once.
+    void databaseFileDialogs()
+    {
+        TFormMain* form = start();
+        form->UpdateActions();
+        form->ActionNewDB->trigger();
+        form->ActionOpenDB->trigger();
+        QCOMPARE(responder_->fileRequests.size(), 2);
+        QCOMPARE(responder_->fileRequests[0].title, QString("创建数据库"));
+        QVERIFY(responder_->fileRequests[0].save);
+        QCOMPARE(responder_->fileRequests[1].title, QString("打开数据库"));
+        QVERIFY(!responder_->fileRequests[1].save);
+        QCOMPARE(QtFileFilter(responder_->fileRequests[0].filter), QString("数据库文件(*.vldb)"));
+    }
+
+    void storedAutoHideLayoutAppliesAtStart()
+    {
+        WriteInt("Default", "MainLayout", 2);
+        TFormMain* form = start();
+        auto* nav = form->findChild<QFrame*>("PanelNav");
+        QVERIFY(!nav->isVisibleTo(form));
+        QVERIFY(form->findChild<QSplitter*>("Splitter")->indexOf(nav) < 0);
+        QVERIFY(form->findChild<QFrame*>("PanelMain")->isVisible());
+        QVERIFY(!form->ActionMainLayoutSplit->isChecked());
+    }
+
+    // The bookmark menu's button is usable only while the open database has
+    // bookmarks; closing the database empties it.
+    void bookmarkMenuFollowsTheDatabase()
+    {
+        TFormMain* form = start();
+        auto* button = form->findChild<QToolButton*>("ToolButtonBookmarks");
+        QVERIFY(button);
+        QVERIFY(!button->isEnabled());
+        newDatabase("b.vldb", "pw");
+        QVERIFY(!button->isEnabled());
+        CaseNode node;
+        node.Id = form->Database().TakeNextId(false);
+        node.Caption = "marked";
+        QVERIFY(form->Database().AddNode(node) && form->Database().Commit());
+        form->CreateSpecialItems();   // the tree shows the new node
+        QVERIFY(form->SelectNodeById(node.Id));
+        form->UpdateActions();
+        form->ActionToggleBookmark->trigger();
+        QVERIFY(button->isEnabled());
+        QVERIFY(form->CloseDatabase());
+        QVERIFY(!button->isEnabled());
+        QVERIFY(form->findChild<QMenu*>("MenuItemBookmarks")->isEmpty());
+    }
+
+    void editDeleteRemovesSelectionOrNextCharacter()
+    {
+        TFormMain* form = start();
+        auto* editor = form->findChild<QTextEdit*>("RichEditText");
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        editor->setPlainText("abcdef");
+        editor->setFocus();
+        QTRY_VERIFY(editor->hasFocus());
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(1);
+        cursor.setPosition(3, QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        form->UpdateActions();
+        QVERIFY(form->ActionEditDelete->isEnabled());
+        form->ActionEditDelete->trigger();
+        QCOMPARE(editor->toPlainText(), QString("adef"));
+        form->ActionEditDelete->trigger();
+        QCOMPARE(editor->toPlainText(), QString("aef"));
+        editor->setReadOnly(true);
+        form->UpdateActions();
+        QVERIFY(!form->ActionEditDelete->isEnabled());
+    }
+
+    // Panel 4 is as wide as the modified time needs and empty once the
+    // database is closed.
+    void modifiedTimePanel()
+    {
+        TFormMain* form = start();
+        newDatabase("t.vldb", "pw");
+        auto* panel = form->Status()->findChild<QLabel*>("StatusPanel4");
+        auto* shown = form->findChild<QTimer*>("TimerNavChange");
+        QTRY_VERIFY(!shown->isActive());   // the opening's own showing is done
+        QFont large = form->Status()->font();   // a desktop with a larger font
+        large.setPointSize(12);
+        form->Status()->setFont(large);
+        form->ShowModifiedTime("2026年12月10日 14时04分54秒");
+        QCOMPARE(panel->text(), QString("修改时间:2026年12月10日 14时04分54秒"));
+        QTRY_VERIFY(panel->contentsRect().width() >= panel->fontMetrics().horizontalAdvance(panel->text()));
+        QVERIFY(form->CloseDatabase());
+        QCOMPARE(form->Status()->PanelText(4), QString());
+    }
+
+    // A first instance that takes the hand-over but never answers: the second
+    // start says so instead of ending silently.
+    void secondStartWithoutAnswerSaysSo()
+    {
+        KELSysHook hook;
+        QVERIFY(hook.Load("Vaultleaf"));
+        QLocalServer hung;   // listens, never reads: the event loop of a hung program
+        QLocalServer::removeServer(hook.ChannelPath());
+        QVERIFY(hung.listen(hook.ChannelPath()));
+        QVERIFY(!HandOverToFirstInstance(hook, path("x.vldb")));
+        QCOMPARE(responder_->boxes.size(), 1);
+        QCOMPARE(responder_->boxes[0].text, QString("Vaultleaf已经在运行，但是没有响应，请结束它后再启动。"));
+    }
+
+    void hookChannelRefusedSaysSo()
+    {
+        const QByteArray tmp = qgetenv("TMPDIR"), runtime = qgetenv("XDG_RUNTIME_DIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", dir_->path().toUtf8());
+        const QString shared = path("vaultleaf-" + QString::number(getuid()));
+        QVERIFY(QDir().mkdir(shared));
+        QVERIFY(chmod(shared.toUtf8().constData(), 0755) == 0);   // readable by others: not ours alone
+        KELSysHook hook;
+        const bool loaded = LoadHook(hook);
+        qputenv("TMPDIR", tmp);
+        if (!runtime.isEmpty())
+            qputenv("XDG_RUNTIME_DIR", runtime);
+        QVERIFY(!loaded);
+        QCOMPARE(responder_->boxes.size(), 1);
+        QVERIFY(responder_->boxes[0].text.startsWith("不能装载文件" + shared + "/Vaultleaf-"));
+        QVERIFY(responder_->boxes[0].text.endsWith("，相关的一些功能被关闭。"));
+    }
+
+    void helpThatCannotBeOpenedSaysSo()
+    {
+        SetHelpFile(QStringLiteral(VAULTLEAF_SOURCE_DIR) + "/help");
+        responder_->shellStarts = false;
+        QVERIFY(!ShowHelpTopic("/html/index.htm"));
+        QCOMPARE(responder_->boxes.size(), 1);
+        QVERIFY(responder_->boxes[0].text.startsWith("不能打开帮助文件\""));
+        QCOMPARE(responder_->boxes[0].flags, int(MB_ICONERROR));
+    }
+
+    // Qt's standard dialogs and buttons speak the program's language.
+    void qtTextsInChinese()
+    {
+        QVERIFY(InstallTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QString("取消"));
+        QVERIFY(QCoreApplication::translate("QFileDialog", "Look in:") != QString("Look in:"));
+        QVERIFY(QCoreApplication::translate("QColorDialog", "&Red:") != QString("&Red:"));
+        QVERIFY(QCoreApplication::translate("QFontDialog", "&Font") != QString("&Font"));
+        QCOMPARE(QCoreApplication::translate("RenderViewContextMenuQt", "Back"), QString("后退"));
     }
 };
 

@@ -195,6 +195,50 @@ private slots:
         QCOMPARE(w.stored(folder).Parent, other);
     }
 
+    // The cut belongs to its database: another database's node with the same
+    // id stays where it is.
+    void cutEndsWithItsDatabase()
+    {
+        NodeTestWindow w;
+        const int32_t cut = w.addNode(0, "cut here", kNodeText);
+        w.select(w.item(cut));
+        w.form->ActionCutNode->trigger();
+
+        w.responder.files << w.dir.path() + "/other.vldb";
+        w.responder.dialogs << NodeTestWindow::login();
+        w.form->UpdateActions();
+        w.form->ActionNewDB->trigger();
+        const int32_t same = w.addNode(0, "same id", kNodeText);
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        QCOMPARE(same, cut);
+        QVERIFY(w.item(same));
+        w.select(w.item(folder));
+        QVERIFY(!w.form->ActionPaste->isEnabled());
+        w.form->ActionPaste->trigger();
+        QCOMPARE(w.stored(same).Parent, 0);
+        QCOMPARE(w.item(same)->parent(), w.top());
+    }
+
+    // A cut node deleted for good meanwhile is refused like any failed move.
+    void pasteOfANodeDeletedForGood()
+    {
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t gone = w.addNode(0, "gone", kNodeText);
+        w.select(w.item(gone));
+        w.form->ActionCutNode->trigger();
+        w.responder.answers << IDYES << IDYES;
+        w.form->ActionDeleteSelNode->trigger();
+        w.select(w.item(gone));
+        w.form->ActionDeleteSelNode->trigger();
+        QVERIFY(!w.exists(gone));
+        w.select(w.item(folder));
+        w.form->ActionPaste->trigger();
+        QCOMPARE(w.responder.texts().last(), QString("移动节点时出错。"));
+        w.form->UpdateActions();
+        QVERIFY(!w.form->ActionPaste->isEnabled());
+    }
+
     void deleteIntoBinThenForGood()
     {
         NodeTestWindow w;

@@ -27,8 +27,10 @@ constexpr int kConnectWaitMs = 5000;
 
 // A folder only this user can use: the XDG runtime folder, else a private
 // folder of ours in the temporary folder (mode 0700, ours, not a link).
-QString runtimeFolder()
+// usable is false when that folder is someone else's.
+QString runtimeFolder(bool& usable)
 {
+    usable = true;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
         return runtime;
@@ -36,23 +38,24 @@ QString runtimeFolder()
     const QByteArray native = QFile::encodeName(folder);
     ::mkdir(native.constData(), 0700);
     struct stat st {};
-    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()
-        || (st.st_mode & 077) != 0)
-        return QString();   // someone else's: no channel
+    usable = ::lstat(native.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid()
+             && (st.st_mode & 077) == 0;
     return folder;
 }
 
 // One channel per user and settings folder, so test runs never meet a
-// running program.
-QString channelBase(const QString& name)
+// running program. Empty when the folder is not usable.
+QString channelBase(const QString& name, QString* attempted = nullptr)
 {
-    const QString folder = runtimeFolder();
-    if (folder.isEmpty())
-        return QString();
+    bool usable = false;
+    const QString folder = runtimeFolder(usable);
     const QByteArray hash = QCryptographicHash::hash(SettingsFolder().toUtf8(),
                                                      QCryptographicHash::Sha1).toHex().left(12);
-    return folder + QLatin1Char('/') + name + QLatin1Char('-')
-           + QString::number(::getuid()) + QLatin1Char('-') + QString::fromLatin1(hash);
+    const QString base = folder + QLatin1Char('/') + name + QLatin1Char('-')
+                         + QString::number(::getuid()) + QLatin1Char('-') + QString::fromLatin1(hash);
+    if (attempted)
+        *attempted = base;
+    return usable ? base : QString();
 }
 
 bool readFrame(QLocalSocket& socket, qint32& message, qint64& wParam, qint64& lParam, QByteArray& data)
@@ -102,10 +105,11 @@ bool KELSysHook::Load(const QString& name)
 {
     if (loaded_)
         return true;
-    const QString base = channelBase(name);
+    QString attempted;
+    const QString base = channelBase(name, &attempted);
+    channel_ = attempted + QLatin1String(".sock");
     if (base.isEmpty())
         return false;
-    channel_ = base + QLatin1String(".sock");
     loaded_ = true;
     return true;
 }

@@ -51,7 +51,7 @@ public:
     // The shared data received with the last message, count bytes of it.
     bool GetSharedData(QByteArray& buffer, qint64 count);
 
-    // The socket path, per user and settings folder.
+    // The socket path, per user and settings folder (also after a failed Load).
     QString ChannelPath() const { return channel_; }
 
 private:

@@ -41,18 +41,26 @@ QMessageBox::Icon iconOfFlags(int flags)
     }
 }
 
-// "description|pattern|..." to Qt's "description (pattern);;...".
-QString qtFilter(const QString& filter)
+} // namespace
+
+// Qt separates patterns by blanks. A description that already ends with its
+// patterns in parentheses shows them once.
+QString QtFileFilter(const QString& filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        out << parts[i] + QLatin1String(" (") + patterns + QLatin1Char(')');
+        QString description = parts[i];
+        const QString shown = QLatin1Char('(') + parts[i + 1] + QLatin1Char(')');
+        if (description.endsWith(shown))
+            description.chop(shown.size());
+        out << description + QLatin1Char('(') + QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '))
+                   + QLatin1Char(')');
     }
     return out.join(QLatin1String(";;"));
 }
+
+namespace {
 
 // Splits a parameter text at blanks outside double quotes.
 QStringList splitParameters(const QString& parameters)
@@ -94,9 +102,11 @@ public:
 
     QString FileDialog(const FileDialogRequest& request) override
     {
-        QFileDialog dialog(request.owner, request.title, request.directory, qtFilter(request.filter));
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        QFileDialog dialog(request.owner, request.title, request.directory, QtFileFilter(request.filter));
+        // A save dialog leaves an existing file to the caller, which opens it.
+        dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         dialog.setDefaultSuffix(request.defaultSuffix);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();

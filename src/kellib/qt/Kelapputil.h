@@ -35,6 +35,7 @@ struct FileDialogRequest {
     QString filter;          // "description|pattern|description|pattern"
     QString defaultSuffix;   // appended to a name typed without extension
     QString directory;
+    bool save = false;       // a save dialog: the file may not exist yet
 };
 
 struct ShellRequest {
@@ -72,6 +73,8 @@ int FormMessageBox(QWidget* owner, const QString& text, int flags);
 int CaptionMessageBox(QWidget* owner, const QString& caption, const QString& text, int flags);
 
 QString RunFileDialog(const FileDialogRequest& request);
+// A "description|pattern|..." filter as Qt's file dialog takes it.
+QString QtFileFilter(const QString& filter);
 int ExecDialog(QDialog* dialog);
 
 // Opens file (a path or an address) with the desktop's program for it, or

@@ -32,5 +32,9 @@ bool ShowHelpTopic(const QString& topic)
     const QString page = helpFolder() + topic;
     if (!QFileInfo(page).isFile())
         return false;
-    return ShellOpen(QStringLiteral("open"), QUrl::fromLocalFile(page).toString(), QString(), QString());
+    if (ShellOpen(QStringLiteral("open"), QUrl::fromLocalFile(page).toString(), QString(), QString()))
+        return true;
+    // No desktop program for web pages (xdg-open missing or failing).
+    AppMessageBox(QStringLiteral("不能打开帮助文件\"") + page + QStringLiteral("\"。"), MB_ICONERROR);
+    return false;
 }
