@@ -33,11 +33,6 @@ QString quoted(const QString& text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-std::string ansi(const QString& text)
-{
-    return Utf8ToAnsi(text.toStdString());
-}
-
 bool hasChildrenFlag(const QTreeWidgetItem* item)
 {
     return item->data(0, RoleHasChildren).toBool();
@@ -233,7 +228,9 @@ void TFormMain::NewSubItemClick(int code, int image)
         QString address = QStringLiteral("http://");
         if (!AskForUrl(this, caption, address))
             return;
-        std::string bytes = ansi(address);
+        std::string bytes;
+        if (!ToDatabaseText(address, bytes))
+            return;
         bytes.push_back('\0');
         CreateNode(parent, caption, true, false, image, code, bytes);
         return;
@@ -247,8 +244,8 @@ bool TFormMain::CaptionEdited(QTreeWidgetItem* item, const QString& text)
 {
     if (IsFixedItem(item))
         return false;
-    const std::string caption = ansi(text);
-    if (!ValidateName(caption))
+    std::string caption;
+    if (!ToDatabaseText(text, caption) || !ValidateName(caption))
         return false;
     CaseNode node;
     if (!db_.GetNode(NodeDataOf(item).Id, node, true)) {

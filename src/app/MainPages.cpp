@@ -237,8 +237,14 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
         AppMessageBox(QStringLiteral("无法从数据库中读出数据，修改失败。"), MB_ICONERROR);
         return 3;
     }
-    node.SetData(EditorTextToStored(RichEditText->toPlainText(),
-                                    kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi));
+    std::string stored;
+    UnencodableChar failure;
+    if (!EditorTextToStored(RichEditText->toPlainText(), stored,
+                            kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi, &failure)) {
+        UnencodableMessageBox(failure);
+        return 3;
+    }
+    node.SetData(std::move(stored));
     node.Touch();
     if (!SaveNodeCommitted(node))
         return 3;
@@ -286,7 +292,12 @@ void TFormMain::PasteAs(int kind)
     const QString text = QApplication::clipboard()->text();
     if (!parent || text.isEmpty())
         return;
-    std::string bytes = EditorTextToStored(text);
+    std::string bytes;
+    UnencodableChar failure;
+    if (!EditorTextToStored(text, bytes, TextEncoding::Ansi, &failure)) {
+        UnencodableMessageBox(failure);
+        return;
+    }
     bytes.push_back('\0');
     CreateNode(parent, QStringLiteral("请输入标题"), true, true, kind == kNodeText ? 30 : 32, kind, bytes);
 }

@@ -137,9 +137,14 @@ QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& c
         node.SetData(bytes);
     }
     const int parentId = parent->data(0, RoleNodeId).toInt();
+    if (!ToDatabaseText(caption, node.Caption))
+        return nullptr;
     node.Id = db_.TakeNextId(false);
+    if (node.Id == 0) {
+        AppMessageBox(QStringLiteral("数据库中的节点编号已经用完，不能再新建节点。"), MB_ICONERROR);
+        return nullptr;
+    }
     node.Parent = parentId;
-    node.Caption = Utf8ToAnsi(caption.toStdString());
     node.Type = uint8_t(kind);
     node.Order = db_.MaxChildOrder(parentId) + 1;
     if (parent->childCount() == 0 && parent->data(0, RoleHasChildren).toBool())

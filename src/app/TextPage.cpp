@@ -17,12 +17,16 @@ QString StoredTextToEditor(const std::string& bytes, TextEncoding encoding)
     return result;
 }
 
-std::string EditorTextToStored(const QString& text, TextEncoding encoding)
+bool EditorTextToStored(const QString& text, std::string& stored, TextEncoding encoding, UnencodableChar* failure)
 {
     QString crlf = text;
     crlf.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     crlf.replace(QChar::LineSeparator, QLatin1Char('\n'));
     crlf.replace(QLatin1String("\n"), QLatin1String("\r\n"));
     const std::string utf8 = crlf.toStdString();
-    return encoding == TextEncoding::Utf8 ? utf8 : Utf8ToAnsi(utf8);
+    if (encoding == TextEncoding::Utf8) {
+        stored = utf8;
+        return true;
+    }
+    return Utf8ToAnsiChecked(utf8, stored, failure);
 }

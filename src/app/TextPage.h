@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "kellib/Kelcodepage.h"
+
 // A file node's bytes are read as UTF-8 when they are valid UTF-8 and written
 // back in the encoding they were read in; every other text is GB18030.
 enum class TextEncoding { Ansi, Utf8 };
@@ -14,5 +16,8 @@ TextEncoding FileTextEncoding(const std::string& bytes);
 
 // Stored bytes (up to the first zero) -> editor text.
 QString StoredTextToEditor(const std::string& bytes, TextEncoding encoding = TextEncoding::Ansi);
-// Editor text -> stored bytes, CR LF line breaks, no terminating zero.
-std::string EditorTextToStored(const QString& text, TextEncoding encoding = TextEncoding::Ansi);
+// Editor text -> stored bytes, CR LF line breaks, no terminating zero. False
+// (with the first character GB18030 cannot hold) when the text needs the
+// database code page and does not fit it.
+bool EditorTextToStored(const QString& text, std::string& stored, TextEncoding encoding = TextEncoding::Ansi,
+                        UnencodableChar* failure = nullptr);

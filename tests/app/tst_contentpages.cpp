@@ -123,15 +123,18 @@ private slots:
         QFETCH(QString, editor);
         QFETCH(QByteArray, saved);
         QCOMPARE(StoredTextToEditor(stored.toStdString()), editor);
-        QCOMPARE(QByteArray::fromStdString(EditorTextToStored(editor)), saved);
+        std::string bytes;
+        QVERIFY(EditorTextToStored(editor, bytes));
+        QCOMPARE(QByteArray::fromStdString(bytes), saved);
     }
 
     void fileTextKeepsItsEncoding()
     {
         const std::string utf8 = "caf\xc3\xa9\n";
         QCOMPARE(FileTextEncoding(utf8), TextEncoding::Utf8);
-        QCOMPARE(EditorTextToStored(StoredTextToEditor(utf8, TextEncoding::Utf8), TextEncoding::Utf8),
-                 std::string("caf\xc3\xa9\r\n"));
+        std::string stored;
+        QVERIFY(EditorTextToStored(StoredTextToEditor(utf8, TextEncoding::Utf8), stored, TextEncoding::Utf8));
+        QCOMPARE(stored, std::string("caf\xc3\xa9\r\n"));
         QCOMPARE(FileTextEncoding("\xd6\xd0"), TextEncoding::Ansi);
     }
 
@@ -193,6 +196,27 @@ private slots:
         QCOMPARE(w.form->SaveCurrentNode(w.item(id), false), 3);
         QCOMPARE(w.responder.texts().last(), QString("无法从数据库中读出数据，修改失败。"));
         QCOMPARE(w.responder.boxes.last().flags, MB_ICONERROR);
+    }
+
+    // A character the database code page lacks is refused with its position,
+    // in the text and in a caption; nothing is stored in its place.
+    void textTheCodePageLacksIsRefused()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "t", kNodeText, "x");
+        w.select(w.item(id));
+        typeText(w.form.get(), QString::fromUcs4(U"y\uE78D"));
+        w.form->UpdateActions();
+        w.form->ActionSave->trigger();
+        QCOMPARE(w.responder.texts().size(), 1);
+        QCOMPARE(w.responder.texts().last(), QString("第3个字符（U+E78D）不能用数据库的代码页（GB18030）保存，没有写入任何内容。"));
+        QCOMPARE(w.responder.boxes.last().flags, MB_ICONERROR);
+        QVERIFY(w.form->IsModified());
+        QCOMPARE(w.stored(id).DataBytes(), std::string("x"));
+
+        QVERIFY(!w.form->CaptionEdited(w.item(id), QString::fromUcs4(U"\uE816")));
+        QCOMPARE(w.responder.texts().last(), QString("第1个字符（U+E816）不能用数据库的代码页（GB18030）保存，没有写入任何内容。"));
+        QCOMPARE(w.stored(id).Caption, std::string("t"));
     }
 
     void wordWrapKeepsModifiedAndSelection()

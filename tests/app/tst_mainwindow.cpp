@@ -522,7 +522,7 @@ private slots:
             {missing, "数据库文件\"" + missing + "\"不存在。"},
             {locked, "数据库文件\"" + locked + "\"已经被打开，不能重复打开。"},
             {foreign, "文件\"" + foreign + "\"的格式不对。"},
-            {folder, "不能打开数据库\"" + folder + "\"，错误未知。"},
+            {folder, "文件\"" + folder + "\"的格式不对。"},   // only regular files are databases
         };
         for (const Case& c : cases) {
             responder_->boxes.clear();

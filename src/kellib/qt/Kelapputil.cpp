@@ -323,3 +323,17 @@ void BringAppToFront()
 {
     ForceForegroundWindow(AppMainWindow());
 }
+
+bool ToDatabaseText(const QString& text, std::string& ansi)
+{
+    UnencodableChar failure;
+    if (Utf8ToAnsiChecked(text.toStdString(), ansi, &failure))
+        return true;
+    UnencodableMessageBox(failure);
+    return false;
+}
+
+void UnencodableMessageBox(const UnencodableChar& failure)
+{
+    AppMessageBox(QString::fromStdString(UnencodableMessage(failure)), MB_ICONERROR);
+}

@@ -5,6 +5,10 @@
 
 #include <QString>
 
+#include <string>
+
+#include "kellib/Kelcodepage.h"
+
 class QDialog;
 class QWidget;
 
@@ -71,6 +75,12 @@ int AppMessageBox(const QString& text, int flags);
 int FormMessageBox(QWidget* owner, const QString& text, int flags);
 // A box with its own caption (the name check, the hook library's error).
 int CaptionMessageBox(QWidget* owner, const QString& caption, const QString& text, int flags);
+
+// Text typed by the user in the database code page. A character GB18030
+// cannot hold is refused: false after an error box that names it.
+bool ToDatabaseText(const QString& text, std::string& ansi);
+// That error box.
+void UnencodableMessageBox(const UnencodableChar& failure);
 
 QString RunFileDialog(const FileDialogRequest& request);
 // A "description|pattern|..." filter as Qt's file dialog takes it.
