@@ -238,8 +238,10 @@ void TFormMain::NewSubItemClick(int code, int image)
         CreateNode(parent, caption, true, false, image, code, bytes);
         return;
     }
-    if (code == kNodeCard)
-        return;   // the calling-card dialog makes these nodes
+    if (code == kNodeCard) {
+        NewCardNode(parent, image);
+        return;
+    }
     CreateNode(parent, QStringLiteral("请输入标题"), true, true, image, code, std::string());
 }
 

@@ -175,6 +175,7 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
     default:
         SetPagesVisible({kPageInfo});
         ShowModifiedTime(QString());
+        ShowCardInfo(item);
         break;
     }
     if (switchPage)

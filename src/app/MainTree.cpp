@@ -138,6 +138,10 @@ QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& c
     }
     const int parentId = parent->data(0, RoleNodeId).toInt();
     node.Id = db_.TakeNextId(false);
+    if (node.Id == 0) {   // no id left, or the store cannot be written
+        AppMessageBox(QStringLiteral("无法创建节点：数据库中已没有可用的节点编号，或数据库不可写。"), MB_ICONERROR);
+        return nullptr;
+    }
     node.Parent = parentId;
     node.Caption = Utf8ToAnsi(caption.toStdString());
     node.Type = uint8_t(kind);
