@@ -115,7 +115,8 @@ private:
 void TFormMain::ConnectNavTree()
 {
     TVNav->setItemDelegate(new CaptionDelegate(this, TVNav));
-    TVNav->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    // F2 is the properties command, so the edit key does not start a caption edit.
+    TVNav->setEditTriggers(QAbstractItemView::SelectedClicked);
     TVNav->setDragEnabled(true);
     TVNav->setAcceptDrops(true);
     TVNav->setDragDropMode(QAbstractItemView::DragDrop);
