@@ -29,14 +29,6 @@ using namespace xml;
 
 namespace {
 
-QAction* newMenuEntry(TFormMain* form, int code)
-{
-    for (QAction* a : form->findChild<QMenu*>(QStringLiteral("MenuItemNewSubNode"))->actions())
-        if (a->data().toInt() == code)
-            return a;
-    return nullptr;
-}
-
 QString selectedCaption(QTreeWidget* tree)
 {
     return tree->currentItem() ? tree->currentItem()->text(0) : QStringLiteral("<none>");
@@ -562,6 +554,9 @@ private slots:
         auto* info = w.form->findChild<QListWidget*>(QStringLiteral("ListBoxInfo"));
         QVERIFY(info->count() > 0);
         QCOMPARE(info->item(0)->text(), QStringLiteral("姓名: ") + typed[Name]);
+        QVERIFY(info->findItems(QStringLiteral("生日: 2000年02月29日"), Qt::MatchExactly).size() == 1);
+        w.select(w.top());
+        QCOMPARE(info->count(), 0);   // another node: the list is empty again
 
         // Reopened from the file, opened by a double click: every field as typed.
         w.reopen();
