@@ -95,6 +95,7 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     ConnectNavTree();
     CreateContentPages();
     ConnectBookmarks();
+    ConnectDialogs();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;
     TimerHandOver = new QTimer(this);

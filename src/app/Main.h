@@ -153,6 +153,27 @@ public:
     void ActionToggleBookmarkExecute();
     void BookmarkItemClick(QAction* entry);
 
+    // Fonts and colours of the text editor and the tree (MainAppearance.cpp).
+    // Each Apply stores the value in the settings and applies it at once.
+    static QFont DefaultFont();   // 宋体, else an installed Chinese face; 9 points
+    static QColor FontColorOf(const QWidget* widget);
+    static QColor BackgroundOf(const QWidget* widget);
+    void ApplyEditorFont(const QFont& font, const QColor& color);
+    void ApplyEditorColor(const QColor& color);
+    void ApplyNavFont(const QFont& font, const QColor& color);
+    void ApplyNavColor(const QColor& color);
+    QTextEdit* TextEditor() const { return RichEditText; }
+
+    // Find, properties, options, about, calling cards (MainDialogs.cpp).
+    void ActionFindNodeExecute();
+    void ActionNodePropExecute();
+    void ActionOptionExecute();
+    void ActionAboutExecute();
+    void NewCardNode(QTreeWidgetItem* parent, int image);
+    void OpenCardNode(QTreeWidgetItem* item);
+    // The information page: the card's fields for a card item, else empty.
+    void ShowCardInfo(QTreeWidgetItem* item);
+
     // Actions of ActionList by their names.
     QAction* ActionNewDB = nullptr;
     QAction* ActionOpenDB = nullptr;
@@ -275,6 +296,8 @@ private:
     void CreateWebView();
     void WaitForDocument();
     void ConnectBookmarks();
+    void ConnectDialogs();
+    void ReadAppearance();
 
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window

@@ -110,7 +110,8 @@ private:
 void TFormMain::ConnectNavTree()
 {
     TVNav->setItemDelegate(new CaptionDelegate(this, TVNav));
-    TVNav->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+    // F2 is the properties command, so the edit key does not start a caption edit.
+    TVNav->setEditTriggers(QAbstractItemView::SelectedClicked);
     TVNav->setDragEnabled(true);
     TVNav->setAcceptDrops(true);
     TVNav->setDragDropMode(QAbstractItemView::DragDrop);
@@ -235,8 +236,10 @@ void TFormMain::NewSubItemClick(int code, int image)
         CreateNode(parent, caption, true, false, image, code, bytes);
         return;
     }
-    if (code == kNodeCard)
-        return;   // the calling-card dialog makes these nodes
+    if (code == kNodeCard) {
+        NewCardNode(parent, image);
+        return;
+    }
     CreateNode(parent, QStringLiteral("请输入标题"), true, true, image, code, std::string());
 }
 

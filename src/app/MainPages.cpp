@@ -129,6 +129,7 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
     if (updateLock_ > 0)
         return false;
     const QScopedValueRollback<bool> busy(showingContent_, true);
+    ShowCardInfo(item);
     if (!item) {
         SetPagesVisible({kPageInfo});
         PageControlMain->setCurrentIndex(kPageInfo);

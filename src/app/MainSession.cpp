@@ -95,25 +95,7 @@ void TFormMain::FormCreate(const QString& argument)
     setWindowTitle(QStringLiteral("Vaultleaf"));
     RestorePlacement(this);
 
-    QFont font;
-    QColor color;
-    ReadFont(QStringLiteral("Nav"), font, color);
-    TVNav->setFont(font);
-    QPalette navPalette = TVNav->palette();
-    navPalette.setColor(QPalette::Text, color);
-    navPalette.setColor(QPalette::Base, NumberToColor(ReadInt(QStringLiteral("Nav"), QStringLiteral("BgColor"),
-                                                              ColorToNumber(navPalette.color(QPalette::Base))),
-                                                      navPalette.color(QPalette::Base)));
-    TVNav->setPalette(navPalette);
-    ReadFont(QStringLiteral("EditText"), font, color);
-    RichEditText->setFont(font);
-    QPalette editPalette = RichEditText->palette();
-    editPalette.setColor(QPalette::Text, color);
-    editPalette.setColor(QPalette::Base,
-                         NumberToColor(ReadInt(QStringLiteral("EditText"), QStringLiteral("BgColor"),
-                                               ColorToNumber(editPalette.color(QPalette::Base))),
-                                       editPalette.color(QPalette::Base)));
-    RichEditText->setPalette(editPalette);
+    ReadAppearance();
 
     UpdateReopenList(QString());
     ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));

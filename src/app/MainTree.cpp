@@ -32,7 +32,7 @@ QTreeWidgetItem* TFormMain::AddTreeItem(QTreeWidgetItem* parent, int id, int ima
     item->setData(0, RoleNodeId, id);
     item->setData(0, RoleNodeType, kind);
     if (kind != kNodeRecycleBinItem && kind != kNodeBriefcaseItem)
-        item->setFlags(item->flags() | Qt::ItemIsEditable);   // caption edit by F2 or rename
+        item->setFlags(item->flags() | Qt::ItemIsEditable);   // caption edit by a click or rename
     return item;
 }
 

@@ -5,8 +5,38 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace {
+
+// One descriptor per direction and thread, opened at first use and reset to
+// its initial state for each conversion: opening one costs more than
+// converting a caption.
+class Descriptors {
+public:
+    ~Descriptors() {
+        for (const Entry& e : entries_) iconv_close(e.cd);
+    }
+    iconv_t Get(const char* to, const char* from) {
+        for (const Entry& e : entries_)
+            if (std::strcmp(e.to, to) == 0 && std::strcmp(e.from, from) == 0) {
+                iconv(e.cd, nullptr, nullptr, nullptr, nullptr);
+                return e.cd;
+            }
+        iconv_t cd = iconv_open(to, from);
+        if (cd != reinterpret_cast<iconv_t>(-1)) entries_.push_back({to, from, cd});
+        return cd;
+    }
+
+private:
+    struct Entry {
+        const char* to;
+        const char* from;
+        iconv_t cd;
+    };
+    std::vector<Entry> entries_;
+};
 
 // Converts with iconv; each input byte it cannot take becomes `replacement`.
 // Without a replacement the conversion stops there: false, with the byte
@@ -14,7 +44,8 @@ namespace {
 bool Convert(const char* to, const char* from, const std::string& in, const char* replacement,
              std::string& out, size_t* failedAt = nullptr) {
     out.clear();
-    iconv_t cd = iconv_open(to, from);
+    thread_local Descriptors descriptors;
+    iconv_t cd = descriptors.Get(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     out.reserve(in.size() * 3 / 2 + 16);
     char* src = const_cast<char*>(in.data());
@@ -42,7 +73,6 @@ bool Convert(const char* to, const char* from, const std::string& in, const char
         --srcLeft;
         if (srcLeft == 0) break;
     }
-    iconv_close(cd);
     return complete;
 }
 

@@ -249,12 +249,31 @@ Schedule Reversed(const Schedule& schedule)
 
 } // namespace
 
+// The schedules of the last key used, per thread: a store seals and opens
+// many short captions in a row under one key, and making the schedule costs
+// more than enciphering a caption.
+static const Schedule& CachedSchedule(const DesKey& key, bool decrypt)
+{
+    thread_local struct {
+        bool valid = false;
+        DesKey key{};
+        Schedule encrypt{}, decrypt{};
+    } last;
+    if (!last.valid || last.key != key) {
+        last.encrypt = MakeSchedule(key);
+        last.decrypt = Reversed(last.encrypt);
+        last.key = key;
+        last.valid = true;
+    }
+    return decrypt ? last.decrypt : last.encrypt;
+}
+
 void DESEncrypt(const DesKey& key, uint8_t* data, size_t count)
 {
-    Crypt(MakeSchedule(key), data, count);
+    Crypt(CachedSchedule(key, false), data, count);
 }
 
 void DESDecrypt(const DesKey& key, uint8_t* data, size_t count)
 {
-    Crypt(Reversed(MakeSchedule(key)), data, count);
+    Crypt(CachedSchedule(key, true), data, count);
 }

@@ -32,6 +32,44 @@ std::vector<std::string> NumberEntries(bool withEmpty, unsigned count) {
     return entries;
 }
 
+// "&", "<" and ">" as entity references, so a value holding them reads back
+// whole; any other byte is written as typed. GB18030 never uses these bytes
+// inside a character.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else out += c;
+    }
+    return out;
+}
+
+// The five predefined entity references back to their characters; any
+// other "&" stays as it stands (cards written before it was escaped).
+std::string Unescaped(const std::string& text) {
+    static const std::pair<const char*, char> entities[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        bool replaced = false;
+        for (const auto& [entity, c] : entities) {
+            const size_t length = std::char_traits<char>::length(entity);
+            if (text.compare(i, length, entity) == 0) {
+                out += c;
+                i += length;
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) out += text[i++];
+    }
+    return out;
+}
+
 // The text of a list as an integer, 0 when empty.
 unsigned ListNumber(const CardList& list) { return static_cast<unsigned>(std::atoi(list.Text().c_str())); }
 
@@ -98,7 +136,7 @@ std::string CallingCard::BuildDocument() const {
     std::string doc = "<Contact>\r\n";
     for (int f = 0; f < kCardFieldCount; ++f) {
         const std::string name = kElementNames[f];
-        doc += "<" + name + ">" + Text(static_cast<CardField>(f)) + "</" + name + ">\r\n";
+        doc += "<" + name + ">" + Escaped(Text(static_cast<CardField>(f))) + "</" + name + ">\r\n";
     }
     doc += "</Contact>\r\n";
     doc += '\0';
@@ -115,7 +153,7 @@ void CallingCard::ReadDocument(const std::string& content) {
 void CallingCardNotify::OnLeaf(const std::string& name, const std::string& text, const std::string&) {
     for (int f = 0; f < kCardFieldCount; ++f) {
         if (name != kElementNames[f]) continue;
-        card_.SetText(static_cast<CardField>(f), text);
+        card_.SetText(static_cast<CardField>(f), Unescaped(text));
         if (f == BirthdayMonth) card_.BirthdayMonthChange();
         return;
     }

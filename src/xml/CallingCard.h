@@ -46,7 +46,8 @@ public:
     // Refills the day list for the chosen year and month (ComboBoxBirthdayMonthChange).
     void BirthdayMonthChange();
 
-    // The 25 lines, each ended by CR LF, followed by one zero byte.
+    // The 25 lines, each ended by CR LF, followed by one zero byte; "&", "<"
+    // and ">" in values as entity references, everything else as typed.
     std::string BuildDocument() const;
     // Fills the fields the parser reaches from a stored document.
     void ReadDocument(const std::string& content);

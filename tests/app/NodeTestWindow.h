@@ -10,7 +10,9 @@
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelregistry.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QMenu>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -19,6 +21,15 @@
 #include <QtTest>
 
 #include <memory>
+
+// The entry of the main menu's New submenu for a kind code.
+inline QAction* newMenuEntry(TFormMain* form, int code)
+{
+    for (QAction* a : form->findChild<QMenu*>(QStringLiteral("MenuItemNewSubNode"))->actions())
+        if (a->data().toInt() == code)
+            return a;
+    return nullptr;
+}
 
 class NodeTestWindow {
 public:

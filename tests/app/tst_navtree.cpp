@@ -17,14 +17,6 @@ bool hasImage(const QTreeWidgetItem* item, int image)
     return item->icon(0).pixmap(16).toImage() == ImageListMenus::Icon(image).pixmap(16).toImage();
 }
 
-QAction* newMenuEntry(TFormMain* form, int code)
-{
-    for (QAction* a : form->findChild<QMenu*>(QStringLiteral("MenuItemNewSubNode"))->actions())
-        if (a->data().toInt() == code)
-            return a;
-    return nullptr;
-}
-
 QStringList menuTexts(QMenu* menu)
 {
     QStringList out;

@@ -70,23 +70,29 @@ TEST(CallingCard, EveryFieldRoundTrips) {
     EXPECT_EQ(back.BuildDocument(), doc);
 }
 
-TEST(CallingCard, RemarkHoldingItsOwnClosingTagEndsTheReading) {
+// "&", "<" and ">" are written as entity references: values holding markup,
+// even their own closing tag, read back whole, and the fields after them too.
+TEST(CallingCard, ValuesHoldingMarkupReadBackWhole) {
     CallingCard card;
-    card.SetText(Name, kZhangSan);
+    card.SetText(Name, "<&>\"");
     card.SetText(Remark, "before</Remark>after");
+    card.SetText(Address, "a<b &amp; c");
     card.SetText(CompanyName, "Acme");
-    CallingCard back = Read(card.BuildDocument());
-    EXPECT_EQ(back.Text(Name), kZhangSan);
-    EXPECT_EQ(back.Text(Remark), "before");
-    EXPECT_EQ(back.Text(CompanyName), "");
+    const std::string doc = card.BuildDocument();
+    EXPECT_NE(doc.find("<Name>&lt;&amp;&gt;\"</Name>\r\n"), std::string::npos);
+    CallingCard back = Read(doc);
+    EXPECT_EQ(back.Text(Name), "<&>\"");
+    EXPECT_EQ(back.Text(Remark), "before</Remark>after");
+    EXPECT_EQ(back.Text(Address), "a<b &amp; c");
+    EXPECT_EQ(back.Text(CompanyName), "Acme");
+    EXPECT_EQ(back.BuildDocument(), doc);
 }
 
-TEST(CallingCard, ValueHoldingALessThanSignStaysEmptyAndTheRestIsRead) {
-    CallingCard card;
-    card.SetText(Address, "a<b");
-    card.SetText(CompanyName, "Acme");
-    CallingCard back = Read(card.BuildDocument());
-    EXPECT_EQ(back.Text(Address), "");
+TEST(CallingCard, CardsWrittenWithoutEscapesReadAsBefore) {
+    CallingCard back = Read("<Contact>\r\n<Name>AT&T &quot;x&quot;</Name>\r\n<Address>a<b</Address>\r\n"
+                            "<CompanyName>Acme</CompanyName>\r\n</Contact>\r\n");
+    EXPECT_EQ(back.Text(Name), "AT&T \"x\"");   // a lone "&" stays
+    EXPECT_EQ(back.Text(Address), "");            // a raw "<" still makes a container
     EXPECT_EQ(back.Text(CompanyName), "Acme");
 }
 

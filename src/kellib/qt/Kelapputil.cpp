@@ -4,12 +4,14 @@
 #include "kellib/qt/Kelregistry.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -247,6 +249,24 @@ int ExecDialog(QDialog* dialog)
     return currentResponder()->Exec(dialog);
 }
 
+bool RunFontDialog(QWidget* owner, QFont& font)
+{
+    QFontDialog dialog(font, owner);
+    if (ExecDialog(&dialog) != QDialog::Accepted)
+        return false;
+    font = dialog.currentFont();
+    return true;
+}
+
+bool RunColorDialog(QWidget* owner, QColor& color)
+{
+    QColorDialog dialog(color, owner);
+    if (ExecDialog(&dialog) != QDialog::Accepted)
+        return false;
+    color = dialog.currentColor();
+    return true;
+}
+
 bool ShellOpen(const QString& verb, const QString& file, const QString& parameters,
                const QString& folder)
 {
@@ -284,9 +304,7 @@ bool CreateShortcut(const QString& folder, const QString& name, const QString& t
 {
     if (!QDir().mkpath(folder))
         return false;
-    QString exec = quoteExecArgument(target);
-    for (const QString& arg : splitParameters(arguments))
-        exec += QLatin1Char(' ') + quoteExecArgument(arg);
+    const QString exec = DesktopExecLine(target, arguments);
     const QString text = QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nComment=%1\n"
                                         "Exec=%2\nPath=%3\nTerminal=false\n")
                              .arg(name, exec, QFileInfo(target).absolutePath());
@@ -295,6 +313,14 @@ bool CreateShortcut(const QString& folder, const QString& name, const QString& t
         return false;
     const QByteArray bytes = text.toUtf8();
     return file.write(bytes) == bytes.size() && file.flush();
+}
+
+QString DesktopExecLine(const QString& target, const QString& arguments)
+{
+    QString exec = quoteExecArgument(target);
+    for (const QString& arg : splitParameters(arguments))
+        exec += QLatin1Char(' ') + quoteExecArgument(arg);
+    return exec;
 }
 
 bool DeleteShortcut(const QString& folder, const QString& name)

@@ -9,7 +9,9 @@
 
 #include "kellib/Kelcodepage.h"
 
+class QColor;
 class QDialog;
+class QFont;
 class QWidget;
 
 // Message-box flags and results, as the program's callers pass them.
@@ -86,6 +88,10 @@ QString RunFileDialog(const FileDialogRequest& request);
 // A "description|pattern|..." filter as Qt's file dialog takes it.
 QString QtFileFilter(const QString& filter);
 int ExecDialog(QDialog* dialog);
+// A font or colour dialog preset with the value, run through ExecDialog (so a
+// scripted responder answers it); true and the chosen value when confirmed.
+bool RunFontDialog(QWidget* owner, QFont& font);
+bool RunColorDialog(QWidget* owner, QColor& color);
 
 // Opens file (a path or an address) with the desktop's program for it, or
 // starts it with parameters when it is a program; true when that started.
@@ -106,6 +112,9 @@ QString GetStartupFolder();
 // Shortcuts are desktop entries: folder + name + ".desktop".
 bool CreateShortcut(const QString& folder, const QString& name, const QString& target,
                     const QString& arguments);
+// The Exec line of a desktop entry that starts target with the arguments,
+// each quoted as the desktop-entry rules want.
+QString DesktopExecLine(const QString& target, const QString& arguments);
 bool DeleteShortcut(const QString& folder, const QString& name);
 bool ShortcutExists(const QString& folder, const QString& name);
 
