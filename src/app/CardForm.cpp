@@ -185,17 +185,26 @@ void TFormCallingCard::ShowCard()
     }
 }
 
-void TFormCallingCard::ReadControls()
+bool TFormCallingCard::ReadControls()
 {
     for (int f = 0; f < kCardFieldCount; ++f) {
         const auto field = CardField(f);
-        if (CallingCard::IsList(field))
+        if (CallingCard::IsList(field)) {
             card_.List(field).selected = static_cast<QComboBox*>(fields_[f])->currentIndex();
-        else if (isMemo(field))
-            card_.SetText(field, EditorTextToStored(static_cast<QPlainTextEdit*>(fields_[f])->toPlainText()));
-        else
-            card_.SetText(field, EditorTextToStored(static_cast<QLineEdit*>(fields_[f])->text()));
+            continue;
+        }
+        const QString text = isMemo(field) ? static_cast<QPlainTextEdit*>(fields_[f])->toPlainText()
+                                           : static_cast<QLineEdit*>(fields_[f])->text();
+        std::string stored;
+        UnencodableChar failure;
+        if (!EditorTextToStored(text, stored, TextEncoding::Ansi, &failure)) {
+            UnencodableMessageBox(failure);
+            fields_[f]->setFocus();
+            return false;
+        }
+        card_.SetText(field, stored);
     }
+    return true;
 }
 
 void TFormCallingCard::ComboBoxBirthdayMonthChange()
@@ -213,7 +222,8 @@ void TFormCallingCard::ButtonSaveClick()
         EditName->setFocus();
         return;
     }
-    ReadControls();
+    if (!ReadControls())
+        return;
     node_.Type = kNodeCard;
     if (newCard_)
         node_.Caption = card_.Text(Name);

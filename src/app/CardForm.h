@@ -37,7 +37,7 @@ public:
 private:
     QWidget* MakeField(xml::CardField field, QWidget* parent);
     void ShowCard();      // the model into the controls
-    void ReadControls();  // the controls into the model
+    bool ReadControls();  // the controls into the model; false after the message for text the code page lacks
     void FillList(xml::CardField field);
 
     CaseNode& node_;

@@ -141,7 +141,7 @@ QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& c
         return nullptr;
     node.Id = db_.TakeNextId(false);
     if (node.Id == 0) {
-        AppMessageBox(QStringLiteral("数据库中的节点编号已经用完，不能再新建节点。"), MB_ICONERROR);
+        AppMessageBox(QStringLiteral("无法创建节点：数据库中已没有可用的节点编号。"), MB_ICONERROR);
         return nullptr;
     }
     node.Parent = parentId;
