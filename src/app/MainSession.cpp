@@ -8,6 +8,7 @@
 #include "kellib/Kelfilelib.h"
 #include "kellib/qt/KELSysHook.h"
 #include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Kelhotkey.h"
 #include "kellib/qt/Kelhtmlhelp.h"
 #include "kellib/qt/Kelregistry.h"
 
@@ -118,6 +119,7 @@ void TFormMain::FormCreate(const QString& argument)
     ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
     if (hook_)
         hook_->InstallHook(this, MSG_HOOK_KEY);
+    InstallHotKey();
     if (!argument.isEmpty())
         ReceivePath(argument);
     else
@@ -162,7 +164,10 @@ bool TFormMain::event(QEvent* e)
 {
     if (e->type() == KELHookMessage::EventType()) {
         auto* message = static_cast<KELHookMessage*>(e);
-        HandleHookMessage(message->Message, message->WParam);
+        if (message->Message == MSG_HOOK_KEY)
+            HotKeyMessage(message->WParam, message->LParam);
+        else
+            HandleHookMessage(message->Message, message->WParam);
         return true;
     }
     return QMainWindow::event(e);
@@ -171,7 +176,7 @@ bool TFormMain::event(QEvent* e)
 void TFormMain::HandleHookMessage(int message, qint64 wParam)
 {
     if (message != MSG_SHOW_INSTANCE && message != MSG_OPEN_PATH)
-        return;   // key events belong to the hot key
+        return;
     if (!MayShowWindow())
         return;
     ShowMainWindow(true);
@@ -234,13 +239,13 @@ void TFormMain::ShowMainWindow(bool show)
         setVisible(true);
         BringAppToFront();
     } else {
-        setVisible(false);
+        HideWindow();
     }
 }
 
 bool TFormMain::MayShowWindow()
 {
-    if (isVisible())
+    if (WindowShown())
         return true;
     if (ActionMinimizedAskForLogin->isChecked() && db_.IsOpen())
         return AskLogin(this, false, db_, password_);
@@ -267,6 +272,7 @@ void TFormMain::SaveSessionSettings()
 {
     if (hook_)
         hook_->RemoveHook();
+    hotKey_->Remove();
     WriteString(kDefault, QStringLiteral("DBFileName"), QString::fromStdString(db_.Path()));
     WriteInt(kDefault, QStringLiteral("NavWidth"), PanelNav->width());
     WriteInt(kDefault, QStringLiteral("MainLayout"), layout_);
@@ -274,7 +280,7 @@ void TFormMain::SaveSessionSettings()
     if (layout_ == 1)
         savedNavWidth_ = PanelNav->width();
     WriteInt(kDefault, QStringLiteral("OldNavWidth"), savedNavWidth_);
-    WriteBool(kDefault, QStringLiteral("Visible"), isVisible());
+    WriteBool(kDefault, QStringLiteral("Visible"), WindowShown());
     WriteBool(kDefault, QStringLiteral("MinimizedLogin"), ActionMinimizedAskForLogin->isChecked());
     WriteBool(kDefault, QStringLiteral("ShowTree"), TVNav->isVisible());
     WriteInt(kDefault, QStringLiteral("WhiteBoardWidth"), whiteBoardWidth_);
