@@ -134,11 +134,14 @@ bool KELHotKey::GrabX11()
         return false;
     root_ = screen->root;
     xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, kKeysymF12);
+
     bool refused = false;
     for (xcb_keycode_t* code = codes; code && *code != XCB_NO_SYMBOL; ++code) {
         keycodes_ << *code;
         for (uint16_t lock : kLockMods) {
-            xcb_void_cookie_t cookie = xcb_grab_key_checked(c, 1, root_, kHotMods | lock, *code,
+            // owner_events false: the key reaches the root window even while
+            // one of our own windows has the focus.
+            xcb_void_cookie_t cookie = xcb_grab_key_checked(c, 0, root_, kHotMods | lock, *code,
                                                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
             if (xcb_generic_error_t* error = xcb_request_check(c, cookie)) {
                 refused = true;   // another program holds the combination
@@ -166,6 +169,7 @@ void KELHotKey::UngrabX11()
         xcb_flush(c);
     }
     keycodes_.clear();
+    grabbed_ = false;
 }
 
 bool KELHotKey::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
@@ -178,10 +182,16 @@ bool KELHotKey::nativeEventFilter(const QByteArray& eventType, void* message, qi
         return false;
     // Press and release share one layout.
     auto* key = reinterpret_cast<xcb_key_release_event_t*>(event);
-    if (key->event != root_ || !keycodes_.contains(key->detail) || (key->state & kHotMods) != kHotMods)
+    if (key->event != root_ || !keycodes_.contains(key->detail))
         return false;
-    if (type == XCB_KEY_RELEASE)
+    // The grab starts with Shift+Ctrl+F12 going down; its key-up counts
+    // whichever modifier is let go first.
+    if (type == XCB_KEY_PRESS) {
+        grabbed_ = (key->state & kHotMods) == kHotMods;
+    } else if (grabbed_) {
+        grabbed_ = false;
         Deliver();
+    }
     return true;
 }
 

@@ -61,5 +61,6 @@ private:
     bool available_ = false;
     QList<quint8> keycodes_;   // the keycodes of F12 that are grabbed
     quint32 root_ = 0;
+    bool grabbed_ = false;   // the key went down with Shift and Ctrl
     QString portalSession_;
 };
