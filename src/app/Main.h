@@ -154,6 +154,7 @@ public:
     // The window is shown (not hidden to the tray, not parked minimised).
     bool WindowShown() const;
     void ActionToggleMinimizeExecute();
+    void ActionCalendarExecute();
     void ApplicationEventsMinimize();
     // MSG_HOOK_KEY: virtual-key code and keystroke flags (bit 31: key up).
     void HotKeyMessage(qint64 key, qint64 flags);

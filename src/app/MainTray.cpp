@@ -46,7 +46,7 @@ void TFormMain::ConnectTrayCommands()
         return !(db_.IsOpen() && !WindowShown() && ActionMinimizedAskForLogin->isChecked());
     });
     SetUpdateRule(ActionCalendar, [] { return !IsLoginShowing(); });
-    connect(ActionCalendar, &QAction::triggered, this, [this] { TFormCalendar::Execute(this); });
+    connect(ActionCalendar, &QAction::triggered, this, &TFormMain::ActionCalendarExecute);
 
     // Said in the window menu while no hot key could be had.
     ActionHotKeyUnavailable = new QAction(QStringLiteral("热键 Shift+Ctrl+F12 不可用"), this);
@@ -101,6 +101,11 @@ void TFormMain::ActionToggleMinimizeExecute()
 {
     if (MayShowWindow())
         ShowMainWindow(!WindowShown());
+}
+
+void TFormMain::ActionCalendarExecute()
+{
+    TFormCalendar::Execute(this);
 }
 
 void TFormMain::HideWindow()
