@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSplitter>
-#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTextEdit>
 #include <QTimer>
@@ -96,6 +95,7 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     CreateContentPages();
     ConnectBookmarks();
     ConnectDialogs();
+    ConnectTrayCommands();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;
     TimerHandOver = new QTimer(this);
@@ -251,9 +251,6 @@ void TFormMain::CreateActions()
     ActionToggleMinimize = MakeAction("ActionToggleMinimize", QStringLiteral("窗口最小化 Shift+Ctrl+F12"), -1);
     ActionMinimizedAskForLogin = MakeAction("ActionMinimizedAskForLogin", QStringLiteral("恢复窗口时需要登录"), -1);
     ActionMinimizedAskForLogin->setCheckable(true);
-    SetUpdateRule(ActionMinimizedAskForLogin, [this] {
-        return !(db_.IsOpen() && !isVisible() && ActionMinimizedAskForLogin->isChecked());
-    });
     ActionHelp = MakeAction("ActionHelp", QStringLiteral("帮助(&H)"), 13);
     ActionHelp->setToolTip(QStringLiteral("打开帮助文档"));
     ActionRecommend = MakeAction("ActionRecommend", QStringLiteral("推荐给好友"), 11);
@@ -539,13 +536,4 @@ void TFormMain::CreatePages()
     Splitter->setSizes({185, 717 - 185});
     PanelNav->resize(185, PanelNav->height());
     setCentralWidget(Splitter);
-}
-
-void TFormMain::CreateTrayIcon()
-{
-    trayIcon_ = new QSystemTrayIcon(ImageListMenus::Icon(0), this);
-    trayIcon_->setObjectName(QStringLiteral("TrayIcon"));
-    trayIcon_->setToolTip(QStringLiteral("Vaultleaf"));
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        trayIcon_->show();
 }

@@ -19,6 +19,8 @@
 #include "db/CaseDB.h"
 
 class HtmlSourceHandler;
+class KELHotKey;
+class KELTrayIcon;
 class KELSysHook;
 class QAction;
 class QActionGroup;
@@ -98,7 +100,7 @@ public:
     QTabWidget* Pages() const { return PageControlMain; }
     TStatusBar* Status() const { return StatusBar; }
     QMenu* ReopenMenu() const { return MenuItemReOpenSub; }
-    QSystemTrayIcon* TrayIcon() const { return trayIcon_; }
+    QSystemTrayIcon* TrayIcon() const;
     const std::string& Password() const { return password_; }
 
     // Tree basics used by opening and closing.
@@ -148,6 +150,21 @@ public:
     bool ShowAsHtml(bool addressMode);
     bool PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate);
     QWebEngineView* HtmlViewer() const { return HTMLViewer; }
+
+    // Tray icon, hot key, hiding to the tray, the calendar (MainTray.cpp).
+    KELTrayIcon* Tray() const { return tray_; }
+    KELHotKey* HotKey() const { return hotKey_; }
+    // The window is shown (not hidden to the tray, not parked minimised).
+    bool WindowShown() const;
+    void ActionToggleMinimizeExecute();
+    void ActionCalendarExecute();
+    void ApplicationEventsMinimize();
+    // MSG_HOOK_KEY: virtual-key code and keystroke flags (bit 31: key up).
+    void HotKeyMessage(qint64 key, qint64 flags);
+    void TrayMouseMove();
+    // While hidden to the tray, requests to show the window (bringing the
+    // program to the front, a dialog's owner) are ignored.
+    void setVisible(bool visible) override;
 
     // Bookmarks (MainBookmarks.cpp).
     void ActionToggleBookmarkExecute();
@@ -220,6 +237,7 @@ public:
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
 
 private:
     // Marks a long operation for its lifetime; the hand-overs that waited for
@@ -249,6 +267,11 @@ private:
     void CreateNavPanel();
     void CreatePages();
     void CreateTrayIcon();
+    void ConnectTrayCommands();
+    void InstallHotKey();
+    void HideWindow();
+    void ParkMinimized();
+    void RestoreFromTaskbar();
     QMenu* AddMenu(const char* name, const QString& caption);
     void RunEditCommand(const char* slot);
     bool FocusEditorAccepts(const char* slot) const;
@@ -353,5 +376,11 @@ private:
     QMenu* PopupMenuEdit = nullptr;
     QMenu* PopupMenuTray = nullptr;
     QMenu* PopupMenuNewSubNode = nullptr;
-    QSystemTrayIcon* trayIcon_ = nullptr;
+    KELTrayIcon* tray_ = nullptr;
+    KELHotKey* hotKey_ = nullptr;
+    QTimer* TimerTrayTip = nullptr;
+    QAction* ActionHotKeyUnavailable = nullptr;
+    bool shiftDown_ = false;
+    bool ctrlDown_ = false;
+    bool parking_ = false;   // minimising a hidden window onto the taskbar
 };

@@ -8,6 +8,7 @@
 #include "kellib/Kelfilelib.h"
 #include "kellib/qt/KELSysHook.h"
 #include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Kelhotkey.h"
 #include "kellib/qt/Kelhtmlhelp.h"
 #include "kellib/qt/Kelregistry.h"
 
@@ -102,6 +103,7 @@ void TFormMain::FormCreate(const QString& argument)
     ApplyLayout(layout_);
     if (hook_)
         hook_->InstallHook(this, MSG_HOOK_KEY);
+    InstallHotKey();
     if (!argument.isEmpty())
         ReceivePath(argument);
     else
@@ -146,7 +148,10 @@ bool TFormMain::event(QEvent* e)
 {
     if (e->type() == KELHookMessage::EventType()) {
         auto* message = static_cast<KELHookMessage*>(e);
-        HandleHookMessage(message->Message, message->WParam);
+        if (message->Message == MSG_HOOK_KEY)
+            HotKeyMessage(message->WParam, message->LParam);
+        else
+            HandleHookMessage(message->Message, message->WParam);
         return true;
     }
     return QMainWindow::event(e);
@@ -263,13 +268,13 @@ void TFormMain::ShowMainWindow(bool show)
     } else {
         PanelMain->hide();
         PanelNav->hide();
-        setVisible(false);
+        HideWindow();
     }
 }
 
 bool TFormMain::MayShowWindow()
 {
-    if (isVisible())
+    if (WindowShown())
         return true;
     if (ActionMinimizedAskForLogin->isChecked() && db_.IsOpen()) {
         const BusyScope busy(*this);
@@ -300,6 +305,7 @@ void TFormMain::SaveSessionSettings()
 {
     if (hook_)
         hook_->RemoveHook();
+    hotKey_->Remove();
     WriteString(kDefault, QStringLiteral("DBFileName"), QString::fromStdString(db_.Path()));
     WriteInt(kDefault, QStringLiteral("NavWidth"), PanelNav->width());
     WriteInt(kDefault, QStringLiteral("MainLayout"), layout_);
@@ -307,7 +313,7 @@ void TFormMain::SaveSessionSettings()
     if (layout_ == 1)
         savedNavWidth_ = PanelNav->width();
     WriteInt(kDefault, QStringLiteral("OldNavWidth"), savedNavWidth_);
-    WriteBool(kDefault, QStringLiteral("Visible"), isVisible());
+    WriteBool(kDefault, QStringLiteral("Visible"), WindowShown());
     WriteBool(kDefault, QStringLiteral("MinimizedLogin"), ActionMinimizedAskForLogin->isChecked());
     WriteBool(kDefault, QStringLiteral("ShowTree"), TVNav->isVisible());
     WriteInt(kDefault, QStringLiteral("WhiteBoardWidth"), whiteBoardWidth_);

@@ -1,8 +1,11 @@
 // Answers every message box, file dialog and modal dialog from a script, and
-// records what was asked, so no test ever waits for a window.
+// records what was asked, so no test ever waits for a window. While it lives
+// the desktop counts as having a notification area (offscreen has none), so
+// hiding the main window hides it as on a desktop with a tray.
 #pragma once
 
 #include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Keltrayicon.h"
 
 #include <QDialog>
 #include <QList>
@@ -23,8 +26,16 @@ public:
     bool shellStarts = true;          // whether a shell open finds a program
     int dialogsRun = 0;
 
-    ScriptedResponder() { SetModalResponder(this); }
-    ~ScriptedResponder() override { SetModalResponder(nullptr); }
+    ScriptedResponder()
+    {
+        SetModalResponder(this);
+        KELTrayIcon::SetAreaProbe([] { return true; });
+    }
+    ~ScriptedResponder() override
+    {
+        SetModalResponder(nullptr);
+        KELTrayIcon::SetAreaProbe(nullptr);
+    }
 
     int MessageBox(const MessageBoxRequest& request) override
     {
