@@ -11,5 +11,5 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools \
   qt6-webengine-dev qt6-multimedia-dev qt6-svg-dev qt6-l10n-tools \
   libqt6svg6 qt6-qpa-plugins libgl-dev \
-  libgsm1-dev ncompress libssl-dev openssl \
+  libgsm1-dev libgsm-tools ncompress libssl-dev openssl \
   xvfb xauth imagemagick fonts-noto-cjk

@@ -89,6 +89,7 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     setStatusBar(StatusBar);
     ConnectNavTree();
     CreateContentPages();
+    CreateMediaPages();
     ConnectBookmarks();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;

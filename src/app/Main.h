@@ -18,7 +18,9 @@
 #include "app/TextPage.h"
 #include "db/CaseDB.h"
 
+class DrawPage;
 class HtmlSourceHandler;
+class WavePage;
 class KELSysHook;
 class QAction;
 class QActionGroup;
@@ -146,6 +148,11 @@ public:
     bool PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate);
     QWebEngineView* HtmlViewer() const { return HTMLViewer; }
 
+    // Whiteboard and sound recorder pages (DrawPage, WavePage; MainMedia.cpp).
+    DrawPage* DrawPageView() const { return drawPage_; }
+    WavePage* WavePageView() const { return wavePage_; }
+    QAction* ActionPastePicture = nullptr;
+
     // Bookmarks (MainBookmarks.cpp).
     void ActionToggleBookmarkExecute();
     void BookmarkItemClick(QAction* entry);
@@ -248,6 +255,12 @@ private:
     void CreateWebView();
     void WaitForDocument();
     void ConnectBookmarks();
+    // Whiteboard and sound pages (MainMedia.cpp).
+    void CreateMediaPages();
+    bool LoadMediaPage(int kind, const CaseNode& node);
+    void ActionPasteAsWhiteBoardExecute();
+    DrawPage* drawPage_ = nullptr;
+    WavePage* wavePage_ = nullptr;
 
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerMonitorMouse = nullptr;

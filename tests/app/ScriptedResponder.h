@@ -17,6 +17,7 @@ public:
     QList<MessageBoxRequest> boxes;   // every box shown, in order
     QList<int> answers;               // answers to boxes; when empty: IDOK, or IDNO for questions
     QStringList files;                // answers to file dialogs; "" cancels
+    QList<FileDialogRequest> fileRequests;   // every file dialog asked for
     QList<DialogScript> dialogs;      // what a person does in each modal dialog
     QList<ShellRequest> shells;
     int dialogsRun = 0;
@@ -31,8 +32,9 @@ public:
             return answers.takeFirst();
         return (request.flags & 0xF) == MB_YESNO || (request.flags & 0xF) == MB_YESNOCANCEL ? IDNO : IDOK;
     }
-    QString FileDialog(const FileDialogRequest&) override
+    QString FileDialog(const FileDialogRequest& request) override
     {
+        fileRequests << request;
         return files.isEmpty() ? QString() : files.takeFirst();
     }
     int Exec(QDialog* dialog) override

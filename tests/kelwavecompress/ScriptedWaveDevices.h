@@ -28,13 +28,14 @@ class ScriptedWaveOutput : public KELWaveOutputDevice {
 public:
     bool available = true;
     bool paused = false;
+    bool instant = false;               // buffers play as they are written
     std::vector<std::string> written;   // every buffer written
     int queued = 0;
     bool Open() override { return available; }
     bool Write(const uint8_t* data, size_t length) override
     {
         written.emplace_back(reinterpret_cast<const char*>(data), length);
-        ++queued;
+        queued += instant ? 0 : 1;
         return true;
     }
     int Queued() const override { return queued; }

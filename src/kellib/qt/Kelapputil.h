@@ -35,6 +35,7 @@ struct FileDialogRequest {
     QString filter;          // "description|pattern|description|pattern"
     QString defaultSuffix;   // appended to a name typed without extension
     QString directory;
+    bool save = false;       // a save dialog, which asks before a file is replaced
 };
 
 struct ShellRequest {
