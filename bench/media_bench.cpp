@@ -5,6 +5,7 @@
 // painted, and saved as its BMP payload. The longest the window stays busy
 // while recording: showing a 10 MB text in the editor (input buffers cover 10 s).
 #include "app/DrawPage.h"
+#include "kellib/Kelbmp.h"
 #include "kelwavecompress/KELSoundRecords.h"
 #include "kelwavecompress/KELSoundWorkFile.h"
 
@@ -54,9 +55,29 @@ void BM_HourGsmEncodeLoop(benchmark::State& state)
 }
 BENCHMARK(BM_HourGsmEncodeLoop)->Unit(benchmark::kMillisecond);
 
-// As the recorder does it: each buffer encoded and its record appended to
-// the work file (in the private folder, a memory-backed runtime folder where there is one).
-void BM_HourRecorderPath(benchmark::State& state)
+// Each buffer encoded as the recorder does it and its record framed (the
+// 4-byte length before the unit), in memory: the cost of the records.
+void BM_HourEncodeRecords(benchmark::State& state)
+{
+    const std::string& pcm = Minute();
+    KELWaveCompress codec;
+    std::string records;
+    records.reserve(size_t(60) * kMinuteBlocks * kSoundRecordBytes);
+    for (auto _ : state) {
+        records.clear();
+        for (int minute = 0; minute < 60; ++minute)
+            for (int b = 0; b < kMinuteBlocks; ++b) {
+                codec.Encode(reinterpret_cast<const uint8_t*>(pcm.data()) + 320 * b, 320);
+                AppendSoundRecord(records, codec.Output(), codec.OutputLength());
+            }
+        benchmark::DoNotOptimize(records.data());
+    }
+}
+BENCHMARK(BM_HourEncodeRecords)->Unit(benchmark::kMillisecond);
+
+// The whole recorder path: as above, each record written to the work file
+// (in the private folder, a memory-backed runtime folder where there is one).
+void BM_HourRecorderToWorkFile(benchmark::State& state)
 {
     const std::string& pcm = Minute();
     KELWaveCompress codec;
@@ -76,7 +97,7 @@ void BM_HourRecorderPath(benchmark::State& state)
     }
     std::remove(file.Path().c_str());
 }
-BENCHMARK(BM_HourRecorderPath)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HourRecorderToWorkFile)->Unit(benchmark::kMillisecond);
 
 QImage Drawing()
 {
@@ -100,6 +121,17 @@ void BM_Whiteboard4000x3000Show(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Whiteboard4000x3000Show)->Unit(benchmark::kMillisecond);
+
+// Of which: the BMP decoded alone.
+void BM_Whiteboard4000x3000Decode(benchmark::State& state)
+{
+    const std::string payload = DrawPage::BmpOf(Drawing());
+    for (auto _ : state) {
+        KELBitmap bmp;
+        benchmark::DoNotOptimize(ReadBmp(payload, bmp));
+    }
+}
+BENCHMARK(BM_Whiteboard4000x3000Decode)->Unit(benchmark::kMillisecond);
 
 void BM_Whiteboard4000x3000Save(benchmark::State& state)
 {

@@ -3,7 +3,7 @@
 #include "kellib/Kelbmp.h"
 #include "kellib/qt/Kelapputil.h"
 
-#include <cstring>
+#include <vector>
 
 #include <QAction>
 #include <QButtonGroup>
@@ -220,10 +220,11 @@ bool DrawPage::Load(const std::string& payload)
         AppMessageBox(QStringLiteral("不能读入图片。"), MB_ICONERROR);
         return false;
     }
-    QImage picture(bmp.width, bmp.height, QImage::Format_RGB32);
-    for (int y = 0; y < bmp.height; ++y)
-        std::memcpy(picture.scanLine(y), bmp.pixels.data() + size_t(y) * size_t(bmp.width), size_t(bmp.width) * 4);
-    image_->SetPicture(std::move(picture));
+    // The picture keeps the decoded pixels: no copy of a large bitmap.
+    auto* pixels = new std::vector<uint32_t>(std::move(bmp.pixels));
+    image_->SetPicture(QImage(reinterpret_cast<uchar*>(pixels->data()), bmp.width, bmp.height,
+                              qsizetype(bmp.width) * 4, QImage::Format_RGB32,
+                              [](void* p) { delete static_cast<std::vector<uint32_t>*>(p); }, pixels));
     return true;
 }
 

@@ -130,9 +130,17 @@ bool ReadUncompressed(const uint8_t* p, size_t available, const Header& h, KELBi
         return false;
     out.pixels.resize(size_t(h.width * h.height));
     const int bytesPerPixel = h.bits / 8;
+    // 8 bits per channel in byte order blue, green, red: the bytes are the pixel.
+    const bool plainBytes = h.red.shift == 16 && h.green.shift == 8 && h.blue.shift == 0 && h.red.bits == 8
+                            && h.green.bits == 8 && h.blue.bits == 8 && bytesPerPixel >= 3;
     for (int64_t row = 0; row < h.height; ++row) {
         const uint8_t* src = p + row * rowBytes;
         uint32_t* dst = out.pixels.data() + (h.topDown ? row : h.height - 1 - row) * h.width;
+        if (plainBytes) {
+            for (int64_t x = 0; x < h.width; ++x, src += bytesPerPixel)
+                dst[x] = 0xFF000000 | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+            continue;
+        }
         for (int64_t x = 0; x < h.width; ++x) {
             if (h.bits <= 8) {
                 const int64_t bit = x * h.bits;
