@@ -29,6 +29,26 @@ QAudioDevice Usable(const QAudioDevice& device)
 
 // ---- input -------------------------------------------------------------------
 
+namespace {
+
+class CaptureSink : public QIODevice {
+public:
+    explicit CaptureSink(QtWaveInput& owner) : owner_(owner) { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override
+    {
+        owner_.Captured(data, length);
+        return length;
+    }
+
+private:
+    QtWaveInput& owner_;
+};
+
+} // namespace
+
 QtWaveInput::QtWaveInput() = default;
 QtWaveInput::~QtWaveInput() = default;
 
@@ -37,8 +57,10 @@ bool QtWaveInput::Open()
     const QAudioDevice device = Usable(QMediaDevices::defaultAudioInput());
     if (device.isNull())
         return false;
+    // The sound server keeps what is captured while the window is busy; a
+    // large buffer here would only make it deliver in late, large pieces.
     source_ = std::make_unique<QAudioSource>(device, WaveFormat());
-    source_->setBufferSize(qsizetype(kWaveInBuffers * kWaveBlockBytes));
+    sink_ = std::make_unique<CaptureSink>(*this);
     return true;
 }
 
@@ -47,27 +69,21 @@ bool QtWaveInput::Start()
     if (!source_)
         return false;
     pending_.clear();
-    io_ = source_->start();
-    if (!io_ || source_->error() != QAudio::NoError) {
+    source_->start(sink_.get());
+    if (source_->error() != QAudio::NoError) {
         source_->stop();
-        io_ = nullptr;
         return false;
     }
-    connect(io_, &QIODevice::readyRead, this, &QtWaveInput::ReadAvailable);
     return true;
 }
 
-void QtWaveInput::ReadAvailable()
+void QtWaveInput::Captured(const char* data, qint64 length)
 {
-    if (!io_)
-        return;
-    pending_ += io_->readAll();
+    pending_.append(data, length);
     qsizetype used = 0;
-    while (pending_.size() - used >= qsizetype(kWaveBlockBytes) && io_) {
+    for (; pending_.size() - used >= qsizetype(kWaveBlockBytes); used += qsizetype(kWaveBlockBytes))
         if (OnBuffer)
             OnBuffer(reinterpret_cast<const uint8_t*>(pending_.constData()) + used, kWaveBlockBytes);
-        used += qsizetype(kWaveBlockBytes);
-    }
     pending_.remove(0, used);
 }
 
@@ -75,7 +91,6 @@ void QtWaveInput::Stop()
 {
     if (source_)
         source_->stop();
-    io_ = nullptr;
     pending_.clear();
 }
 
@@ -83,6 +98,7 @@ void QtWaveInput::Close()
 {
     Stop();
     source_.reset();
+    sink_.reset();
 }
 
 // ---- output ------------------------------------------------------------------

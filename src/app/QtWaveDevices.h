@@ -1,6 +1,5 @@
 // The sound devices on Qt Multimedia: the desktop's default input and output,
-// 8000 Hz mono 16-bit, in 20 ms buffers. Capture keeps up to 10 s buffered
-// while the window is busy; playback about 2 s.
+// 8000 Hz mono 16-bit, in 20 ms buffers; playback keeps about 2 s queued.
 #pragma once
 
 #include <QByteArray>
@@ -14,8 +13,9 @@ class QAudioSink;
 class QAudioSource;
 class QIODevice;
 
-class QtWaveInput : public QObject, public KELWaveInputDevice {
-    Q_OBJECT
+// Capture writes into a device of ours (Qt's pull mode delivers nothing
+// on PulseAudio in Qt 6.4), which cuts the stream into 320-byte buffers.
+class QtWaveInput : public KELWaveInputDevice {
 public:
     QtWaveInput();
     ~QtWaveInput() override;
@@ -24,10 +24,12 @@ public:
     void Stop() override;
     void Close() override;
 
+    // The captured bytes, delivered in whole buffers.
+    void Captured(const char* data, qint64 length);
+
 private:
-    void ReadAvailable();
     std::unique_ptr<QAudioSource> source_;
-    QIODevice* io_ = nullptr;
+    std::unique_ptr<QIODevice> sink_;
     QByteArray pending_;
 };
 

@@ -23,6 +23,8 @@
 #include <QScrollBar>
 #include <QTabWidget>
 
+#include <unistd.h>
+
 namespace {
 
 void mouse(QWidget* widget, QEvent::Type type, QPoint at)
@@ -406,6 +408,12 @@ private slots:
         std::string rest;
         QVERIFY(wave->Save(rest));
         QVERIFY(rest.empty());
+
+        // The work file lives in the private folder and goes when the window closes.
+        const std::string workFile = SoundWorkFilePath(PrivateWorkFolder());
+        QCOMPARE(access(workFile.c_str(), F_OK), 0);
+        w->form->close();
+        QVERIFY(access(workFile.c_str(), F_OK) != 0);
     }
 };
 
