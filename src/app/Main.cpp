@@ -93,6 +93,7 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     setStatusBar(StatusBar);
     ConnectNavTree();
     CreateContentPages();
+    CreateMediaPages();
     ConnectBookmarks();
     ConnectDialogs();
     ConnectTrayCommands();

@@ -18,9 +18,11 @@
 #include "app/TextPage.h"
 #include "db/CaseDB.h"
 
+class DrawPage;
 class HtmlSourceHandler;
 class KELHotKey;
 class KELTrayIcon;
+class WavePage;
 class KELSysHook;
 class QAction;
 class QActionGroup;
@@ -165,6 +167,10 @@ public:
     // While hidden to the tray, requests to show the window (bringing the
     // program to the front, a dialog's owner) are ignored.
     void setVisible(bool visible) override;
+    // Whiteboard and sound recorder pages (DrawPage, WavePage; MainMedia.cpp).
+    DrawPage* DrawPageView() const { return drawPage_; }
+    WavePage* WavePageView() const { return wavePage_; }
+    QAction* ActionPastePicture = nullptr;
 
     // Bookmarks (MainBookmarks.cpp).
     void ActionToggleBookmarkExecute();
@@ -321,6 +327,12 @@ private:
     void ConnectBookmarks();
     void ConnectDialogs();
     void ReadAppearance();
+    // Whiteboard and sound pages (MainMedia.cpp).
+    void CreateMediaPages();
+    bool LoadMediaPage(int kind, const CaseNode& node);
+    void ActionPasteAsWhiteBoardExecute();
+    DrawPage* drawPage_ = nullptr;
+    WavePage* wavePage_ = nullptr;
 
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window

@@ -4,6 +4,8 @@
 #include "app/Main.h"
 
 #include "app/CaseNodeData.h"
+#include "app/DrawPage.h"
+#include "app/WavePage.h"
 #include "app/TextPage.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
@@ -130,6 +132,7 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
         return false;
     const QScopedValueRollback<bool> busy(showingContent_, true);
     ShowCardInfo(item);
+    wavePage_->StopForShow();
     if (!item) {
         SetPagesVisible({kPageInfo});
         PageControlMain->setCurrentIndex(kPageInfo);
@@ -164,10 +167,21 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
             return false;
         switchPage = false;
         break;
-    case kNodeRtf:
     case kNodeWhiteboard:
     case kNodeSound:
-        // Their editors fill these pages; the node's time is shown already.
+        SetPagesVisible({PageControlMain->indexOf(PageOfKind(kind))});
+        if (!ReadShownNode(item, node))
+            return false;
+        SetReadOnly(!LoadMediaPage(kind, node));
+        if (kind == kNodeSound) {
+            if (switchPage)
+                PageControlMain->setCurrentWidget(PageOfKind(kind));
+            wavePage_->RefreshPage();
+            switchPage = false;
+        }
+        break;
+    case kNodeRtf:
+        // Its editor fills this page; the node's time is shown already.
         SetPagesVisible({PageControlMain->indexOf(PageOfKind(kind))});
         if (!ReadShownNode(item, node))
             return false;
@@ -202,12 +216,17 @@ void TFormMain::ShowModifiedTime(const QString& time)
 
 bool TFormMain::IsModified() const
 {
-    return RichEditText->document()->isModified();
+    return RichEditText->document()->isModified() || drawPage_->IsModified()
+           || (PageControlMain->isTabVisible(kPageWave) && wavePage_->IsModified());
 }
 
 void TFormMain::SetModified(bool modified)
 {
-    RichEditText->document()->setModified(modified);
+    // Set: the flag of the visible page; cleared: every page's.
+    const bool draw = PageControlMain->isTabVisible(kPageDraw), wave = PageControlMain->isTabVisible(kPageWave);
+    RichEditText->document()->setModified(modified && !draw && !wave);
+    drawPage_->SetModified(modified && draw);
+    wavePage_->SetModified(modified && wave);
     ShowModifiedMark();
 }
 
@@ -240,12 +259,18 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
     }
     std::string stored;
     UnencodableChar failure;
-    if (!EditorTextToStored(RichEditText->toPlainText(), stored,
-                            kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi, &failure)) {
+    if (kind == kNodeWhiteboard) {
+        node.SetData(drawPage_->Save());
+    } else if (kind == kNodeSound) {
+        if (wavePage_->Save(stored))
+            node.SetData(std::move(stored));
+    } else if (EditorTextToStored(RichEditText->toPlainText(), stored,
+                                  kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi, &failure)) {
+        node.SetData(std::move(stored));
+    } else {
         UnencodableMessageBox(failure);
         return 3;
     }
-    node.SetData(std::move(stored));
     node.Touch();
     if (!SaveNodeCommitted(node))
         return 3;

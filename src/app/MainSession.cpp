@@ -1,6 +1,7 @@
 // TFormMain: start-up, the hook messages, showing and hiding, the hand-over
 // of paths, and the orderly shutdown that writes the settings back.
 #include "app/Main.h"
+#include "app/WavePage.h"
 
 #include "app/Login.h"
 #include "kellib/Kelapputil.h"
@@ -321,6 +322,7 @@ void TFormMain::SaveSessionSettings()
     CloseDatabase();
     setWindowTitle(QStringLiteral("Vaultleaf"));
     SavePlacement(this);
+    wavePage_->Shutdown();
     DeleteTempFiles();
 }
 

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "cli/CliMedia.h"
 #include "cli/Commands.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
@@ -60,8 +61,9 @@ int ToAnsi(const std::string& utf8, std::string& ansi) {
 }
 
 // Fills the node's content from FILE or stdin: text kinds convert UTF-8 to the
-// database code page (with the terminating zero), --raw and other kinds keep
-// the bytes, kind 3 from a FILE is read as a file node with times and attributes.
+// database code page (with the terminating zero), sound nodes take a WAV file
+// and whiteboards a picture, --raw and other kinds keep the bytes, kind 3 from
+// a FILE is read as a file node with times and attributes.
 int LoadContent(CaseNode& node, const std::string& file, bool raw) {
     if (node.Type == kNodeFile && !file.empty() && file != "-") {
         if (!node.LoadFromFile(file, true))
@@ -75,6 +77,12 @@ int LoadContent(CaseNode& node, const std::string& file, bool raw) {
         std::string text;
         if (int rc = ToAnsi(bytes, text); rc) return rc;
         node.SetDataFromText(text);
+    } else if ((node.Type == kNodeSound || node.Type == kNodeWhiteboard) && !raw && !bytes.empty()) {
+        std::string payload, error;
+        bool converted = node.Type == kNodeSound ? WaveToSoundPayload(bytes, payload, error)
+                                                 : PictureToWhiteboardPayload(bytes, payload, error);
+        if (!converted) return Fail(kExitError, "\"" + (file.empty() ? "-" : file) + "\": " + error);
+        node.SetData(std::move(payload));
     } else {
         node.SetData(std::move(bytes));
     }
@@ -142,8 +150,11 @@ const char* const kCreateUsage =
     "      FILE); never from arguments or the environment. Text prints as UTF-8.";
 const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
 const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
-const char* const kCatUsage = "cat DB ID [--raw] [--password-file FILE]";
-const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]";
+const char* const kCatUsage = "cat DB ID [--raw | --wav | --png] [--password-file FILE]\n"
+    "      --wav writes a sound node as a WAV file, --png a whiteboard as a PNG image.";
+const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]\n"
+    "      Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture; --raw stores\n"
+    "      the bytes as they are.";
 const char* const kSetUsage = "set DB ID [FILE] [--raw] [--password-file FILE]";
 const char* const kMvUsage = "mv DB ID PARENT [--password-file FILE]";
 const char* const kRmUsage = "rm DB ID [--password-file FILE]";
@@ -230,11 +241,27 @@ int Tree(const Args& args) {
     });
 }
 
+// The content as cat writes it: text as UTF-8 (unless --raw), a sound node
+// as WAV (--wav), a whiteboard as PNG (--png), else the stored bytes.
+int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
+    if (a.wav && node.Type != kNodeSound) return Fail(kExitUsage, "--wav needs a sound node (kind 8)");
+    if (a.png && node.Type != kNodeWhiteboard) return Fail(kExitUsage, "--png needs a whiteboard node (kind 7)");
+    std::string error;
+    if (a.wav)
+        out = SoundPayloadToWave(node.DataBytes());
+    else if (a.png && !WhiteboardPayloadToPng(node.DataBytes(), out, error))
+        return Fail(kExitError, "node " + std::to_string(node.Id) + ": " + error);
+    else if (!a.png)
+        out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
+    return kExitOk;
+}
+
 int Cat(const Args& args) {
     return WithDatabase(args, kReads, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
-        std::string out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
+        std::string out;
+        if (int rc = CatContent(node, a, out); rc) return rc;
         std::fwrite(out.data(), 1, out.size(), stdout);
         return std::fflush(stdout) == 0 ? kExitOk : Fail(kExitError, "cannot write the content");
     });

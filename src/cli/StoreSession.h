@@ -20,6 +20,8 @@ struct StoreArgs {
     std::string newPasswordFile;   // --new-password-file FILE
     bool json = false;             // --json
     bool raw = false;              // --raw
+    bool wav = false;              // --wav: a sound node as a WAV file
+    bool png = false;              // --png: a whiteboard as a PNG image
 };
 
 // Parses args; false (after a message on stderr) on an unknown option.

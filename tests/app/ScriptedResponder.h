@@ -20,6 +20,7 @@ public:
     QList<MessageBoxRequest> boxes;   // every box shown, in order
     QList<int> answers;               // answers to boxes; when empty: IDOK, or IDNO for questions
     QStringList files;                // answers to file dialogs; "" cancels
+    QList<FileDialogRequest> fileRequests;   // every file dialog asked for
     QList<DialogScript> dialogs;      // what a person does in each modal dialog
     QList<FileDialogRequest> fileRequests;
     QList<ShellRequest> shells;

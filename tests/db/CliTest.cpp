@@ -13,7 +13,10 @@
 
 #include "TestSupport.h"
 #include "db/CaseDB.h"
+#include "kellib/Kelbmp.h"
 #include "kellib/Kelcodepage.h"
+#include "kelwavecompress/KELSoundRecords.h"
+#include "kelwavecompress/KELWaveFile.h"
 #include "mk/Storage.h"
 
 namespace {
@@ -380,4 +383,65 @@ TEST_F(CliTest, CheckReportsRepeatedIdsAndRecoveryIsNoted) {
     CliRun ls = On("ls");
     EXPECT_EQ(ls.code, 0);
     EXPECT_NE(ls.err.find("the end of the file was damaged"), std::string::npos) << ls.err;
+}
+
+// Sound nodes from WAV files and back, through the recorder's encoder.
+TEST_F(CliTest, SoundNodesFromAndToWaveFiles) {
+    Create();
+    std::string pcm;
+    for (int i = 0; i < 8000; ++i) {
+        const int16_t v = int16_t((i * 97 % 2000 - 1000) * 8);
+        pcm += std::string{char(v & 0xFF), char(v >> 8)};
+    }
+    WriteFile(dir.File("speech.wav"), MakeWaveFile(pcm));
+    CliRun added = On("add", {"0", "8", "录音", dir.File("speech.wav")});
+    ASSERT_EQ(added.code, 0) << added.err;
+    const std::string id = added.out.substr(0, added.out.find('\n'));
+    const std::string payload = On("cat", {id, "--raw"}).out;
+    KELWaveCompress codec;
+    EXPECT_EQ(payload.size(), 1900u) << "one second is 50 records";
+    EXPECT_EQ(payload, EncodeSoundRecords(codec, pcm));
+
+    std::string back, error;
+    ASSERT_TRUE(ReadWaveFile(On("cat", {id, "--wav"}).out, back, error)) << error;
+    KELWaveCompress decoder;
+    EXPECT_EQ(back, DecodeSoundRecords(decoder, payload));
+
+    std::string stereo = MakeWaveFile(pcm);
+    stereo[22] = 2;
+    WriteFile(dir.File("stereo.wav"), stereo);
+    CliRun refused = On("add", {"0", "8", "立体声", dir.File("stereo.wav")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("单声道"), std::string::npos) << refused.err;
+    WriteFile(dir.File("noise.wav"), "not a wave file");
+    EXPECT_EQ(On("add", {"0", "8", "噪音", dir.File("noise.wav")}).code, 1);
+    EXPECT_EQ(On("cat", {id, "--png"}).code, 2) << "--png needs a whiteboard";
+}
+
+// Whiteboards from pictures (stored as BMP) and out as PNG.
+TEST_F(CliTest, WhiteboardsFromPicturesAndToPng) {
+    Create();
+    CliRun added = On("add", {"0", "7", "白板", std::string(VAULTLEAF_FIXTURES) + "/bmp/depth8.bmp"});
+    ASSERT_EQ(added.code, 0) << added.err;
+    const std::string id = added.out.substr(0, added.out.find('\n'));
+    KELBitmap stored;
+    ASSERT_TRUE(ReadBmp(On("cat", {id, "--raw"}).out, stored));
+    EXPECT_EQ(stored.width, 13);
+    EXPECT_EQ(stored.height, 7);
+
+    CliRun png = On("cat", {id, "--png"}, "", dir.File("board.png"));
+    ASSERT_EQ(png.code, 0) << png.err;
+    EXPECT_EQ(png.out.substr(0, 4), "\x89PNG");
+    // The PNG is a picture too: stored again it gives the same pixels.
+    CliRun again = On("add", {"0", "7", "再来", dir.File("board.png")});
+    ASSERT_EQ(again.code, 0) << again.err;
+    KELBitmap reread;
+    ASSERT_TRUE(ReadBmp(On("cat", {again.out.substr(0, again.out.find('\n')), "--raw"}).out, reread));
+    EXPECT_EQ(reread.pixels, stored.pixels);
+
+    WriteFile(dir.File("text.txt"), "no picture");
+    CliRun refused = On("add", {"0", "7", "坏", dir.File("text.txt")});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("不能读入图片。"), std::string::npos) << refused.err;
+    EXPECT_EQ(On("cat", {id, "--wav"}).code, 2) << "--wav needs a sound node";
 }

@@ -42,6 +42,7 @@ struct FileDialogRequest {
     QString defaultSuffix;   // appended to a name typed without extension
     QString directory;
     bool save = false;       // a save dialog: the file may not exist yet
+    bool confirmOverwrite = false;   // the save dialog asks before a file is replaced
 };
 
 struct ShellRequest {

@@ -1,0 +1,169 @@
+// Whiteboard and sound timings. Sound: one hour of speech through libgsm's
+// gsm_encode loop alone (the baseline) and through the recorder's path (a
+// KELWaveCompress Encode per 20 ms buffer and its record appended to the
+// work file). Whiteboard: a 4000 x 3000 picture loaded into the page and
+// painted, and saved as its BMP payload. The longest the window stays busy
+// while recording: showing a 10 MB text in the editor (input buffers cover 10 s).
+#include "app/DrawPage.h"
+#include "kellib/Kelbmp.h"
+#include "kelwavecompress/KELSoundRecords.h"
+#include "kelwavecompress/KELSoundWorkFile.h"
+
+#include <gsm.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPainter>
+#include <QTextEdit>
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kMinuteBlocks = 60 * 50;   // 20 ms blocks in a minute
+
+// A minute of speech-like sound; an hour is this 60 times.
+const std::string& Minute()
+{
+    static const std::string pcm = [] {
+        std::string out;
+        for (int i = 0; i < kMinuteBlocks * 160; ++i) {
+            const double t = i / 8000.0;
+            const auto v = int16_t(8000 * std::sin(2 * M_PI * 180 * t) * std::sin(2 * M_PI * 2.5 * t)
+                                   + 2500 * std::sin(2 * M_PI * 1100 * t + std::sin(t * 40)));
+            out += std::string{char(v & 0xFF), char(v >> 8)};
+        }
+        return out;
+    }();
+    return pcm;
+}
+
+void BM_HourGsmEncodeLoop(benchmark::State& state)
+{
+    const std::string& pcm = Minute();
+    gsm codec = gsm_create();
+    gsm_frame frame;
+    for (auto _ : state)
+        for (int minute = 0; minute < 60; ++minute)
+            for (int b = 0; b < kMinuteBlocks; ++b) {
+                gsm_encode(codec, reinterpret_cast<gsm_signal*>(const_cast<char*>(pcm.data())) + 160 * b, frame);
+                benchmark::DoNotOptimize(frame);
+            }
+    gsm_destroy(codec);
+}
+BENCHMARK(BM_HourGsmEncodeLoop)->Unit(benchmark::kMillisecond);
+
+// Each buffer encoded as the recorder does it and its record framed (the
+// 4-byte length before the unit), in memory: the cost of the records.
+void BM_HourEncodeRecords(benchmark::State& state)
+{
+    const std::string& pcm = Minute();
+    KELWaveCompress codec;
+    std::string records;
+    records.reserve(size_t(60) * kMinuteBlocks * kSoundRecordBytes);
+    for (auto _ : state) {
+        records.clear();
+        for (int minute = 0; minute < 60; ++minute)
+            for (int b = 0; b < kMinuteBlocks; ++b) {
+                codec.Encode(reinterpret_cast<const uint8_t*>(pcm.data()) + 320 * b, 320);
+                AppendSoundRecord(records, codec.Output(), codec.OutputLength());
+            }
+        benchmark::DoNotOptimize(records.data());
+    }
+}
+BENCHMARK(BM_HourEncodeRecords)->Unit(benchmark::kMillisecond);
+
+// The whole recorder path: as above, each record written to the work file
+// (in the private folder, a memory-backed runtime folder where there is one).
+void BM_HourRecorderToWorkFile(benchmark::State& state)
+{
+    const std::string& pcm = Minute();
+    KELWaveCompress codec;
+    KELSoundWorkFile file;
+    const std::string folder = PrivateWorkFolder();
+    file.Create(folder + "bench-" + std::to_string(getpid()) + ".$vl_wav");
+    std::string record;
+    for (auto _ : state) {
+        file.Truncate();
+        for (int minute = 0; minute < 60; ++minute)
+            for (int b = 0; b < kMinuteBlocks; ++b) {
+                codec.Encode(reinterpret_cast<const uint8_t*>(pcm.data()) + 320 * b, 320);
+                record.clear();
+                AppendSoundRecord(record, codec.Output(), codec.OutputLength());
+                file.Write(record.data(), record.size());
+            }
+    }
+    std::remove(file.Path().c_str());
+}
+BENCHMARK(BM_HourRecorderToWorkFile)->Unit(benchmark::kMillisecond);
+
+QImage Drawing()
+{
+    QImage image(4000, 3000, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    for (int i = 0; i < 400; ++i)
+        p.drawLine(i * 10, 0, 4000 - i * 7, 3000);
+    return image;
+}
+
+void BM_Whiteboard4000x3000Show(benchmark::State& state)
+{
+    DrawPage page(nullptr);
+    page.resize(1000, 700);
+    const std::string payload = DrawPage::BmpOf(Drawing());
+    QPixmap screen(1000, 700);
+    for (auto _ : state) {
+        page.Load(payload);
+        page.render(&screen);
+    }
+}
+BENCHMARK(BM_Whiteboard4000x3000Show)->Unit(benchmark::kMillisecond);
+
+// Of which: the BMP decoded alone.
+void BM_Whiteboard4000x3000Decode(benchmark::State& state)
+{
+    const std::string payload = DrawPage::BmpOf(Drawing());
+    for (auto _ : state) {
+        KELBitmap bmp;
+        benchmark::DoNotOptimize(ReadBmp(payload, bmp));
+    }
+}
+BENCHMARK(BM_Whiteboard4000x3000Decode)->Unit(benchmark::kMillisecond);
+
+void BM_Whiteboard4000x3000Save(benchmark::State& state)
+{
+    DrawPage page(nullptr);
+    page.Load(DrawPage::BmpOf(Drawing()));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(page.Save());
+}
+BENCHMARK(BM_Whiteboard4000x3000Save)->Unit(benchmark::kMillisecond);
+
+void BM_Show10MBText(benchmark::State& state)
+{
+    QString text;
+    while (text.size() < 10 * 1024 * 1024)
+        text += QStringLiteral("一行文字 line of text for the editor 0123456789\n");
+    QTextEdit editor;
+    editor.setAcceptRichText(false);
+    editor.resize(800, 600);
+    for (auto _ : state) {
+        editor.setPlainText(text);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_Show10MBText)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}
