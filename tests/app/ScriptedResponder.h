@@ -22,7 +22,6 @@ public:
     QStringList files;                // answers to file dialogs; "" cancels
     QList<FileDialogRequest> fileRequests;   // every file dialog asked for
     QList<DialogScript> dialogs;      // what a person does in each modal dialog
-    QList<FileDialogRequest> fileRequests;
     QList<ShellRequest> shells;
     bool shellStarts = true;          // whether a shell open finds a program
     int dialogsRun = 0;
