@@ -90,6 +90,7 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     ConnectNavTree();
     CreateContentPages();
     ConnectBookmarks();
+    ConnectFileCommands();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,

@@ -17,8 +17,10 @@
 
 #include "app/TextPage.h"
 #include "db/CaseDB.h"
+#include "kellib/KELFileMonitor.h"
 
 class HtmlSourceHandler;
+class KELShellDragDropFiles;
 class KELSysHook;
 class QAction;
 class QActionGroup;
@@ -193,6 +195,15 @@ public:
     QAction* ActionHomepage = nullptr;
     QAction* ActionAbout = nullptr;
 
+    // Files in and out (MainFiles.cpp): the import and export wizards, open
+    // by kind with the file monitor, files dropped onto the tree.
+    void ActionOpenNodeExecute();
+    void ActionImportFilesExecute();
+    void ActionExportFilesExecute();
+    void ImportDroppedFiles(const QPoint& point);
+    KELFileMonitor& FileMonitor() { return fileMonitor_; }
+    KELShellDragDropFiles* ShellDragDropFiles() const { return shellDragDropFiles_; }
+
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -248,6 +259,14 @@ private:
     void CreateWebView();
     void WaitForDocument();
     void ConnectBookmarks();
+
+    // Files in and out (MainFiles.cpp).
+    void ConnectFileCommands();
+    void OpenFileNode(QTreeWidgetItem* item);
+    // The file-node case of SaveCurrentNode; -1 when the copy is unchanged.
+    int StoreBackFile(QTreeWidgetItem* item, bool ask);
+    KELFileMonitor fileMonitor_;
+    KELShellDragDropFiles* shellDragDropFiles_ = nullptr;
 
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerMonitorMouse = nullptr;

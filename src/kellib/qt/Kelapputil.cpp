@@ -95,7 +95,9 @@ public:
     QString FileDialog(const FileDialogRequest& request) override
     {
         QFileDialog dialog(request.owner, request.title, request.directory, qtFilter(request.filter));
-        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setFileMode(request.folder ? QFileDialog::Directory : QFileDialog::AnyFile);
+        if (request.folder)
+            dialog.setOption(QFileDialog::ShowDirsOnly);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setDefaultSuffix(request.defaultSuffix);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -35,6 +35,7 @@ struct FileDialogRequest {
     QString filter;          // "description|pattern|description|pattern"
     QString defaultSuffix;   // appended to a name typed without extension
     QString directory;
+    bool folder = false;     // choose a folder; title is the browser's prompt
 };
 
 struct ShellRequest {
