@@ -120,17 +120,32 @@ QString DefaultApplication(const QString& mimeType) {
         const QString id = FirstInstalled(IniList(list, QStringLiteral("Default Applications"), mimeType));
         if (!id.isEmpty()) return id;
     }
+    // Then, folder by folder, the first entry of defaults.list or mimeinfo.cache.
     for (const QString& dir : DataDirs()) {
-        const QString id = FirstInstalled(
-            IniList(dir + QStringLiteral("/applications/defaults.list"), QStringLiteral("Default Applications"), mimeType));
-        if (!id.isEmpty()) return id;
+        const QStringList defaults =
+            IniList(dir + QStringLiteral("/applications/defaults.list"), QStringLiteral("Default Applications"), mimeType);
+        if (!defaults.isEmpty()) return defaults.first();
+        const QStringList cached =
+            IniList(dir + QStringLiteral("/applications/mimeinfo.cache"), QStringLiteral("MIME Cache"), mimeType);
+        if (!cached.isEmpty()) return cached.first();
     }
+    // Last, the installed entry naming the type with the highest InitialPreference.
+    QString best;
+    int preference = -1;
     for (const QString& dir : DataDirs()) {
-        const QString id = FirstInstalled(
-            IniList(dir + QStringLiteral("/applications/mimeinfo.cache"), QStringLiteral("MIME Cache"), mimeType));
-        if (!id.isEmpty()) return id;
+        const QDir applications(dir + QStringLiteral("/applications"));
+        for (const QString& name : applications.entryList({QStringLiteral("*.desktop")}, QDir::Files, QDir::Name)) {
+            const QString path = applications.filePath(name);
+            if (!IniList(path, QStringLiteral("Desktop Entry"), QStringLiteral("MimeType")).contains(mimeType)) continue;
+            const QStringList pref = IniList(path, QStringLiteral("Desktop Entry"), QStringLiteral("InitialPreference"));
+            const int value = pref.isEmpty() ? 0 : pref.first().toInt();
+            if (value > preference) {
+                preference = value;
+                best = name;
+            }
+        }
     }
-    return {};
+    return best;
 }
 
 QString DesktopEntryPath(const QString& desktopId) {
