@@ -12,4 +12,4 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-webengine-dev qt6-multimedia-dev qt6-svg-dev qt6-l10n-tools \
   libqt6svg6 qt6-qpa-plugins libgl-dev \
   libgsm1-dev ncompress libssl-dev openssl \
-  xvfb xauth imagemagick fonts-noto-cjk
+  xvfb xauth imagemagick fonts-noto-cjk xdg-utils shared-mime-info
