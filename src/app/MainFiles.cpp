@@ -74,8 +74,10 @@ void TFormMain::ActionImportFilesExecute()
     QTreeWidgetItem* item = TVNav->currentItem();
     if (!IsImportTarget(item) || !db_.IsOpen())
         return;
-    if (RunImportWizard(this, {}, NodeDataOf(item).Id, db_, item->text(0)))
+    if (RunImportWizard(this, {}, NodeDataOf(item).Id, db_, item->text(0))) {
         LoadChildren(item);
+        ShowChildCount();
+    }
 }
 
 void TFormMain::ActionExportFilesExecute()
@@ -93,8 +95,10 @@ void TFormMain::ImportDroppedFiles(const QPoint& point)
         return;
     BringAppToFront();
     TVNav->setCurrentItem(item);
-    if (RunImportWizard(this, shellDragDropFiles_->Items(), NodeDataOf(item).Id, db_, item->text(0)))
+    if (RunImportWizard(this, shellDragDropFiles_->Items(), NodeDataOf(item).Id, db_, item->text(0))) {
         LoadChildren(item);
+        ShowChildCount();
+    }
 }
 
 void TFormMain::OpenFileNode(QTreeWidgetItem* item)
