@@ -289,6 +289,7 @@ void TFormImportFiles::RunImport()
         QApplication::processEvents();
     };
     auto askIgnore = [this](const std::string& name) {
+        LabelImportFile->setText(FromPath(run_->lastError));   // the cause, beside the question
         return FormMessageBox(this,
                               QStringLiteral("导入文件\"") + FromPath(name)
                                   + QStringLiteral("\"时出现错误,忽略错误并继续导入吗?"),

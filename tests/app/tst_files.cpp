@@ -135,6 +135,7 @@ private slots:
             Click(d, "ButtonNext");
             QFile::remove(src + QStringLiteral("/f2"));
             Click(d, "ButtonNext");
+            QVERIFY(Text(d, "LabelImportFile").startsWith(QStringLiteral("读文件\"") + src + QStringLiteral("/f2\"出错")));
         };
         for (const QString& expected : {QStringLiteral("如果停止，将恢复到导入前的数据，确认要停止导入吗？"),
                                         QStringLiteral("数据导入出错，数据已恢复。")}) {
