@@ -378,6 +378,8 @@ TEST_F(CliTest, ImportAndExportATree) {
     ASSERT_EQ(in.code, 0) << in.err;
     EXPECT_EQ(in.out, "2个文件夹，3个文件，文件大小总共14字节。\n");
     EXPECT_NE(On("tree").out.find("\t1\tNote\n"), std::string::npos);   // a text node again
+    CliRun check = On("check");
+    EXPECT_EQ(check.code, 0) << check.out << check.err;
     ASSERT_EQ(On("import", {"0", src + "/Note.vl_txt", "--no-identify"}).code, 0);
     EXPECT_NE(On("ls").out.find("\t3\t0\tNote.vl_txt\n"), std::string::npos);
 
