@@ -1,6 +1,7 @@
 // The default application for a MIME type: the answer `xdg-mime query
 // default` gives for the same folders, and the command an entry's Exec makes.
 #include "kellib/qt/KELDesktopApps.h"
+#include "FileHelpers.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,14 +11,6 @@
 #include <QtTest>
 
 namespace {
-
-void Write(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
 
 QString Entry(const char* exec)
 {

@@ -2,6 +2,7 @@
 // errors), the export wizard, files dropped onto the tree, and a file node
 // opened in the desktop's program with its changes stored back.
 #include "NodeTestWindow.h"
+#include "FileHelpers.h"
 
 #include "app/ExportFiles.h"
 #include "app/ImportFiles.h"
@@ -19,14 +20,6 @@
 #include <QUrl>
 
 namespace {
-
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QByteArray Read(const QString& path)
 {
