@@ -14,4 +14,4 @@ $SUDO apt-get install -y --no-install-recommends \
   libxcb1-dev libxcb-keysyms1-dev \
   libgsm1-dev libgsm-tools ncompress libssl-dev openssl \
   qt6-translations-l10n xdg-utils \
-  xvfb xauth imagemagick fonts-noto-cjk
+  xvfb xauth imagemagick fonts-noto-cjk shared-mime-info

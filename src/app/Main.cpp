@@ -97,6 +97,7 @@ TFormMain::TFormMain(KELSysHook* hook, QWidget* parent) : QMainWindow(parent), h
     ConnectBookmarks();
     ConnectDialogs();
     ConnectTrayCommands();
+    ConnectFileCommands();
     savedNavWidth_ = PanelNav->width();
     cutId_ = -1;
     TimerHandOver = new QTimer(this);

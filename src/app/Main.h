@@ -17,12 +17,14 @@
 
 #include "app/TextPage.h"
 #include "db/CaseDB.h"
+#include "kellib/KELFileMonitor.h"
 
 class DrawPage;
 class HtmlSourceHandler;
 class KELHotKey;
 class KELTrayIcon;
 class WavePage;
+class KELShellDragDropFiles;
 class KELSysHook;
 class QAction;
 class QActionGroup;
@@ -240,6 +242,15 @@ public:
     QAction* ActionHomepage = nullptr;
     QAction* ActionAbout = nullptr;
 
+    // Files in and out (MainFiles.cpp): the import and export wizards, open
+    // by kind with the file monitor, files dropped onto the tree.
+    void ActionOpenNodeExecute();
+    void ActionImportFilesExecute();
+    void ActionExportFilesExecute();
+    void ImportDroppedFiles(const QPoint& point);
+    KELFileMonitor& FileMonitor() { return fileMonitor_; }
+    KELShellDragDropFiles* ShellDragDropFiles() const { return shellDragDropFiles_; }
+
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -333,6 +344,14 @@ private:
     void ActionPasteAsWhiteBoardExecute();
     DrawPage* drawPage_ = nullptr;
     WavePage* wavePage_ = nullptr;
+
+    // Files in and out (MainFiles.cpp).
+    void ConnectFileCommands();
+    void OpenFileNode(QTreeWidgetItem* item);
+    // The file-node case of SaveCurrentNode; -1 when the copy is unchanged.
+    int StoreBackFile(QTreeWidgetItem* item, bool ask);
+    KELFileMonitor fileMonitor_;
+    KELShellDragDropFiles* shellDragDropFiles_ = nullptr;
 
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window

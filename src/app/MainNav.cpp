@@ -127,10 +127,6 @@ void TFormMain::ConnectNavTree()
         if (item->childCount() == 0)
             LoadChildren(item);
     });
-    connect(TVNav, &QTreeWidget::itemDoubleClicked, this, [this] {
-        if (ActionOpenNode->isEnabled())
-            ActionOpenNode->trigger();
-    });
 
     for (QMenu* menu : {MenuItemNewSubNode, PopItemNewNode, PopupMenuNewSubNode})
         BuildNewMenu(menu);

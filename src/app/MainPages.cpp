@@ -239,6 +239,11 @@ void TFormMain::SetReadOnly(bool readOnly)
 int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
 {
     const int kind = KindOf(item);
+    if (kind == kNodeFile && fileMonitor_.Active()) {
+        const int stored = StoreBackFile(item, ask);
+        if (stored >= 0)
+            return stored;
+    }
     if (!item || kind == kNodeFolder || kind == kNodeCard || kind > kNodeSound || !IsModified())
         return 0;
     if (ask) {

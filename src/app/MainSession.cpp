@@ -94,6 +94,7 @@ void TFormMain::FormCreate(const QString& argument)
         AppMessageBox(QString::fromStdString(message), MB_ICONERROR);
     });
     ReadDefaultSettings();
+    DeleteTempFiles();   // copies a crash left behind
     setWindowTitle(QStringLiteral("Vaultleaf"));
     RestorePlacement(this);
 
@@ -328,7 +329,7 @@ void TFormMain::SaveSessionSettings()
 
 void TFormMain::DeleteTempFiles()
 {
-    const QString tempFolder = QString::fromStdString(GetTempDir()) + QStringLiteral("_Vaultleaf_/");
+    const QString tempFolder = QString::fromStdString(TempFolder());
     const QFileInfo folder(tempFolder);
     if (!folder.isDir() || folder.isSymLink())
         return;

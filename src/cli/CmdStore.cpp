@@ -90,55 +90,8 @@ int LoadContent(CaseNode& node, const std::string& file, bool raw) {
     return kExitOk;
 }
 
-// Parent ids 0 and -1 always exist; any other must be a node.
-bool ParentExists(CaseDB& db, int32_t parent) {
-    CaseNode node;
-    return parent == kParentTop || parent == kParentRecycleBin || db.GetNode(parent, node, false);
-}
-
 int CommitOrFail(CaseDB& db) {
     return db.Commit() ? kExitOk : Fail(kExitError, "the change could not be written");
-}
-
-// Common frame of the commands on an existing database: options, argument
-// count, open (read-only unless the command writes) and login; then body(db, args).
-enum Access { kReads, kWrites };
-template <typename Body>
-int WithDatabase(const Args& args, Access access, size_t minArgs, size_t maxArgs, const char* usage, Body body) {
-    StoreArgs parsed;
-    if (!ParseStoreArgs(args, parsed)) return kExitUsage;
-    if (parsed.positional.size() < minArgs || parsed.positional.size() > maxArgs)
-        return Fail(kExitUsage, std::string("usage: vaultleaf-cli ") + usage);
-    SetInternalFailureReporter([](const std::string& m) { Fail(kExitError, m); });
-    CaseDB db;
-    std::string password;
-    int rc = OpenAndLogin(db, parsed.positional[0], parsed.passwordFile, access == kWrites, &password);
-    if (rc != kExitOk) return rc;
-    return body(db, parsed, password);
-}
-
-// The id in argument index; 0 (the top level) when the argument is absent.
-int IdArg(const StoreArgs& a, size_t index, int32_t& id) {
-    if (index >= a.positional.size()) {
-        id = kParentTop;
-        return kExitOk;
-    }
-    if (!ParseId(a.positional[index], id)) return Fail(kExitUsage, "not a node id: " + a.positional[index]);
-    return kExitOk;
-}
-
-// The node named by argument index, read (with content when asked).
-int NodeArg(CaseDB& db, const StoreArgs& a, size_t index, CaseNode& node, bool withData) {
-    int32_t id;
-    if (int rc = IdArg(a, index, id); rc) return rc;
-    if (db.GetNode(id, node, withData)) return kExitOk;
-    return Fail(kExitError, "node " + std::to_string(id) + (withData ? " cannot be read" : " does not exist"));
-}
-
-// A parent id from argument index (fallback when absent) that exists.
-int ParentArg(CaseDB& db, const StoreArgs& a, size_t index, int32_t& parent) {
-    if (int rc = IdArg(a, index, parent); rc) return rc;
-    return ParentExists(db, parent) ? kExitOk : Fail(kExitError, "node " + std::to_string(parent) + " does not exist");
 }
 
 // ---- commands ------------------------------------------------------------------

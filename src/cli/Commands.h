@@ -20,5 +20,6 @@ struct Command {
 const std::vector<Command>& DumpCommands();
 const std::vector<Command>& StoreCommands();
 const std::vector<Command>& LunarCommands();
+const std::vector<Command>& TransferCommands();
 
 }  // namespace cli

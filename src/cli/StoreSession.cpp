@@ -173,4 +173,30 @@ bool ParseId(const std::string& text, int32_t& id) {
     return true;
 }
 
+bool ParentExists(CaseDB& db, int32_t parent) {
+    CaseNode node;
+    return parent == kParentTop || parent == kParentRecycleBin || db.GetNode(parent, node, false);
+}
+
+int IdArg(const StoreArgs& a, size_t index, int32_t& id) {
+    if (index >= a.positional.size()) {
+        id = kParentTop;
+        return kExitOk;
+    }
+    if (!ParseId(a.positional[index], id)) return Fail(kExitUsage, "not a node id: " + a.positional[index]);
+    return kExitOk;
+}
+
+int NodeArg(CaseDB& db, const StoreArgs& a, size_t index, CaseNode& node, bool withData) {
+    int32_t id;
+    if (int rc = IdArg(a, index, id); rc) return rc;
+    if (db.GetNode(id, node, withData)) return kExitOk;
+    return Fail(kExitError, "node " + std::to_string(id) + (withData ? " cannot be read" : " does not exist"));
+}
+
+int ParentArg(CaseDB& db, const StoreArgs& a, size_t index, int32_t& parent) {
+    if (int rc = IdArg(a, index, parent); rc) return rc;
+    return ParentExists(db, parent) ? kExitOk : Fail(kExitError, "node " + std::to_string(parent) + " does not exist");
+}
+
 }  // namespace cli

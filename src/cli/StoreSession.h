@@ -44,7 +44,33 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
 // (err) is named as the cause.
 std::string OpenFailureMessage(int result, const std::string& path, int err);
 
+// Common frame of the commands on an existing database: options, argument
+// count, open (read-only unless the command writes) and login; then body(db, args).
+enum Access { kReads, kWrites };
+template <typename Body>
+int WithDatabase(const Args& args, Access access, size_t minArgs, size_t maxArgs, const char* usage, Body body) {
+    StoreArgs parsed;
+    if (!ParseStoreArgs(args, parsed)) return kExitUsage;
+    if (parsed.positional.size() < minArgs || parsed.positional.size() > maxArgs)
+        return Fail(kExitUsage, std::string("usage: vaultleaf-cli ") + usage);
+    SetInternalFailureReporter([](const std::string& m) { Fail(kExitError, m); });
+    CaseDB db;
+    std::string password;
+    int rc = OpenAndLogin(db, parsed.positional[0], parsed.passwordFile, access == kWrites, &password);
+    if (rc != kExitOk) return rc;
+    return body(db, parsed, password);
+}
+
 // Parses a node id (a 32-bit signed decimal); false when it is none.
 bool ParseId(const std::string& text, int32_t& id);
+
+// Parent ids 0 and -1 always exist; any other must be a node.
+bool ParentExists(CaseDB& db, int32_t parent);
+// The id in positional argument index; 0 (the top level) when it is absent.
+int IdArg(const StoreArgs& a, size_t index, int32_t& id);
+// The node named by argument index, read (with content when asked).
+int NodeArg(CaseDB& db, const StoreArgs& a, size_t index, CaseNode& node, bool withData);
+// A parent id from argument index (the top level when absent) that exists.
+int ParentArg(CaseDB& db, const StoreArgs& a, size_t index, int32_t& parent);
 
 }  // namespace cli

@@ -9,7 +9,7 @@ namespace {
 
 std::vector<cli::Command> AllCommands() {
     std::vector<cli::Command> all;
-    for (const auto* group : {&cli::StoreCommands(), &cli::DumpCommands(), &cli::LunarCommands()})
+    for (const auto* group : {&cli::StoreCommands(), &cli::TransferCommands(), &cli::DumpCommands(), &cli::LunarCommands()})
         all.insert(all.end(), group->begin(), group->end());
     return all;
 }

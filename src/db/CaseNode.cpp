@@ -25,10 +25,6 @@ constexpr double kUnixEpochDays = 25569.0;
 constexpr int64_t kUnixEpochFileSeconds = 11644473600;
 constexpr uint64_t kFileTimePerSecond = 10000000;
 
-constexpr uint32_t kAttrReadOnly = 0x01;
-constexpr uint32_t kAttrHidden = 0x02;
-constexpr uint32_t kAttrDirectory = 0x10;
-constexpr uint32_t kAttrNormal = 0x80;
 
 bool SameNameNoCase(const std::string& a, size_t pos, size_t len, const std::string& b) {
     if (len != b.size()) return false;
@@ -63,15 +59,6 @@ void SetFileTimeAttrs(CaseNode& node, const char* low, const char* high, uint64_
 }
 
 uint64_t ToFileTime(const struct statx_timestamp& t) { return UnixToFileTime(t.tv_sec, t.tv_nsec); }
-
-// Win32 attribute word of a file as this platform can tell it.
-uint32_t AttributeWord(const std::string& path, mode_t mode) {
-    uint32_t word = 0;
-    if (!(mode & S_IWUSR)) word |= kAttrReadOnly;
-    if (S_ISDIR(mode)) word |= kAttrDirectory;
-    if (ExtractFileNameExt(path).starts_with(".")) word |= kAttrHidden;
-    return word ? word : kAttrNormal;
-}
 
 bool WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -220,21 +207,36 @@ bool CaseNode::LoadFromFile(const std::string& path, bool withFileInfo) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct statx sx;
-    if (withFileInfo && statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
         close(fd);
+        return false;
+    }
+    // The size fields are signed 32-bit: 2 GiB and more cannot be stored.
+    if (S_ISREG(sx.stx_mode) && sx.stx_size >= kMaxFileNodeSize) {
+        close(fd);
+        errno = EFBIG;
         return false;
     }
     std::string bytes;
     bool read = ReadAllFromFd(fd, bytes);
+    int err = errno;
     close(fd);
-    if (!read) return false;
+    if (!read) {
+        errno = err;
+        return false;
+    }
+    // A regular file that grew or shrank while it was read is not taken half.
+    if (S_ISREG(sx.stx_mode) && bytes.size() != sx.stx_size) {
+        errno = EAGAIN;
+        return false;
+    }
     if (withFileInfo) {
         uint64_t modified = ToFileTime(sx.stx_mtime);
         uint64_t created = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : modified;
         SetFileTimeAttrs(*this, "FCreateLow", "FCreateHigh", created);
         SetFileTimeAttrs(*this, "FModifyLow", "FModifyHigh", modified);
         SetAttr("FSize", std::to_string(static_cast<int32_t>(sx.stx_size)));
-        SetAttr("Attribute", std::to_string(static_cast<int32_t>(AttributeWord(path, sx.stx_mode))));
+        SetAttr("Attribute", std::to_string(static_cast<int32_t>(FileAttributeWord(path, sx.stx_mode))));
     }
     data_ = std::move(bytes);
     return true;
@@ -243,9 +245,10 @@ bool CaseNode::LoadFromFile(const std::string& path, bool withFileInfo) {
 bool CaseNode::SaveToFile(const std::string& path) const {
     // Make a read-only file replaceable first.
     struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !(st.st_mode & S_IWUSR))
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR))
         chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A link at the target is refused, so nothing outside the folder is written.
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return false;
     bool written = WriteAll(fd, data_.data(), data_.size());
     uint64_t modified = FileTimeFromAttrs(*this, "FModifyLow", "FModifyHigh");
@@ -256,12 +259,22 @@ bool CaseNode::SaveToFile(const std::string& path) const {
         struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanoseconds}};
         futimens(fd, times);
     }
-    if (close(fd) != 0 || !written) return false;
+    int err = written ? 0 : errno;
+    if (close(fd) != 0 && written) {
+        written = false;
+        err = errno;
+    }
+    if (!written) {
+        // A full disk or a write error: leave no truncated copy behind.
+        unlink(path.c_str());
+        errno = err;
+        return false;
+    }
     std::string attrText = GetAttr("Attribute");
     char* end = nullptr;
     long attr = std::strtol(attrText.c_str(), &end, 10);
     if (attrText.empty() || *end) attr = kAttrNormal;
-    if (fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0) {
+    if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
         mode_t mode = st.st_mode & 07777;
         mode = (attr & kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
         chmod(path.c_str(), mode);

@@ -39,6 +39,9 @@ std::string FormatFileTime(uint64_t fileTime);
 uint64_t UnixToFileTime(int64_t seconds, uint32_t nanoseconds);
 void FileTimeToUnix(uint64_t fileTime, int64_t& seconds, uint32_t& nanoseconds);
 
+// Files from this size on do not fit the signed 32-bit size fields.
+constexpr uint64_t kMaxFileNodeSize = uint64_t(1) << 31;
+
 class CaseNode {
 public:
     CaseNode();   // ids 0, kind 0, Created = now, Modified 0, no content
@@ -77,11 +80,13 @@ public:
     std::string FormatFileModified() const;   // FModifyLow/FModifyHigh
 
     // File-node payload. withFileInfo also fills FCreateLow, FCreateHigh,
-    // FModifyLow, FModifyHigh, FSize and Attribute. False when the file cannot
-    // be opened or read whole.
+    // FModifyLow, FModifyHigh, FSize and Attribute. False (errno set) when the
+    // file cannot be opened or read whole: EFBIG for kMaxFileNodeSize bytes
+    // and more, EAGAIN when its size changed while it was read.
     bool LoadFromFile(const std::string& path, bool withFileInfo);
     // Writes the content to path and restores the modification time and the
-    // owner's write permission from the attribute list.
+    // owner's write permission from the attribute list. A link at path is
+    // refused; a failed write removes the partial file (errno kept).
     bool SaveToFile(const std::string& path) const;
 
 private:

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 
 int32_t TotalPhysicalMemory() {
     long pages = sysconf(_SC_PHYS_PAGES);
@@ -22,4 +23,24 @@ std::string GetTempDir() {
     if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "";
     if (dir.back() != '/') dir += '/';
     return dir;
+}
+
+std::string TempFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st;
+    if (runtime && *runtime == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::string dir = runtime;
+        if (dir.back() != '/') dir += '/';
+        return dir + "_Vaultleaf_/";
+    }
+    return GetTempDir() + "_Vaultleaf_-" + std::to_string(getuid()) + "/";
+}
+
+bool EnsurePrivateFolder(const std::string& folder) {
+    std::string path = folder;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    mkdir(path.c_str(), 0700);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
+    return (st.st_mode & 077) == 0 || chmod(path.c_str(), 0700) == 0;
 }

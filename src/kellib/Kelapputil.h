@@ -10,3 +10,11 @@
 int32_t TotalPhysicalMemory();
 // The temporary folder with a trailing "/" ($TMPDIR when it is a folder, else /tmp).
 std::string GetTempDir();
+
+// The private folder for decrypted copies, with a trailing "/":
+// "$XDG_RUNTIME_DIR/_Vaultleaf_/" (memory-backed) when that folder exists,
+// else "<temporary folder>_Vaultleaf_-<uid>/". Not created here.
+std::string TempFolder();
+// Creates the folder (one level) when missing; true only when it is then a
+// real folder (no link) of this user, readable by nobody else (mode 0700).
+bool EnsurePrivateFolder(const std::string& folder);

@@ -79,6 +79,14 @@ bool ValidateName(const std::string& name) {
     return false;
 }
 
+uint32_t FileAttributeWord(const std::string& path, uint32_t mode) {
+    uint32_t word = 0;
+    if (!(mode & S_IWUSR)) word |= kAttrReadOnly;
+    if (S_ISDIR(mode)) word |= kAttrDirectory;
+    if (ExtractFileNameExt(path).starts_with(".")) word |= kAttrHidden;
+    return word ? word : kAttrNormal;
+}
+
 bool ForceDirs(const std::string& path) {
     for (size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos < path.size() && path[pos] != '/') continue;

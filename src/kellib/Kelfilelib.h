@@ -7,6 +7,15 @@
 #include <functional>
 #include <string>
 
+// Win32 file attribute bits as this platform can tell them.
+constexpr uint32_t kAttrReadOnly = 0x01;
+constexpr uint32_t kAttrHidden = 0x02;
+constexpr uint32_t kAttrDirectory = 0x10;
+constexpr uint32_t kAttrNormal = 0x80;
+// The attribute word of a file with this path and st_mode: read-only when the
+// owner may not write, hidden for a name starting with ".", normal otherwise.
+uint32_t FileAttributeWord(const std::string& path, uint32_t mode);
+
 int64_t GetFileSize64(const std::string& path);        // 0 when it cannot be read
 std::string ExtractDir(const std::string& path);        // up to and including the last "/"
 std::string ExtractPathNoExt(const std::string& path);  // folder and name, no extension

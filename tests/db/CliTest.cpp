@@ -445,3 +445,48 @@ TEST_F(CliTest, WhiteboardsFromPicturesAndToPng) {
     EXPECT_NE(refused.err.find("不能读入图片。"), std::string::npos) << refused.err;
     EXPECT_EQ(On("cat", {id, "--wav"}).code, 2) << "--wav needs a sound node";
 }
+
+// import and export on the shared walks: a tree in and out again, report
+// lines on stderr, a failed import leaving the file byte for byte as it was.
+TEST_F(CliTest, ImportAndExportATree) {
+    Create();
+    std::string src = dir.File("src");
+    std::filesystem::create_directories(src + "/子 目录/空");
+    WriteFile(src + "/子 目录/a.txt", "text a");
+    WriteFile(src + "/b.bin", std::string("\0\xFF\x01", 3));
+    WriteFile(src + "/Note.vl_txt", std::string("note\0", 5));
+    ASSERT_EQ(On("add", {"0", "0", "box"}).out, "1\n");
+    CliRun in = On("import", {"1", src, "--pattern", " *.* "});
+    ASSERT_EQ(in.code, 0) << in.err;
+    EXPECT_EQ(in.out, "2个文件夹，3个文件，文件大小总共14字节。\n");
+    EXPECT_NE(On("tree").out.find("\t1\tNote\n"), std::string::npos);   // a text node again
+    CliRun check = On("check");
+    EXPECT_EQ(check.code, 0) << check.out << check.err;
+    ASSERT_EQ(On("import", {"0", src + "/Note.vl_txt", "--no-identify"}).code, 0);
+    EXPECT_NE(On("ls").out.find("\t3\t0\tNote.vl_txt\n"), std::string::npos);
+
+    std::string out = dir.File("out");
+    CliRun ex = On("export", {"1", out, "--keep-empty-dirs"});
+    ASSERT_EQ(ex.code, 0) << ex.err;
+    EXPECT_EQ(ReadFile(out + "/box/Note.vl_txt"), std::string("note\0", 5));
+    EXPECT_EQ(ReadFile(out + "/box/子 目录/a.txt"), "text a");
+    EXPECT_TRUE(std::filesystem::is_directory(out + "/box/子 目录/空"));
+    CliRun again = On("export", {"1", out, "--no-overwrite", "--files-only"});
+    EXPECT_EQ(again.code, 0);
+    EXPECT_EQ(again.err, "文件\"" + out + "/box/子 目录/a.txt\"已存在，忽略。\n文件\"" + out + "/box/b.bin\"已存在，忽略。\n");
+
+    const std::string before = ReadFile(db);
+    WriteFile(src + "/zz", "x");
+    CliRun bad = On("import", {"0", src, dir.File("missing")});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find(dir.File("missing")), std::string::npos);
+    std::filesystem::create_symlink(dir.File("gone"), src + "/broken");
+    bad = On("import", {"0", src});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("数据导入出错，数据已恢复。"), std::string::npos) << bad.err;
+    EXPECT_EQ(ReadFile(db), before);
+
+    WriteFile(dir.File("file"), "x");
+    EXPECT_EQ(On("export", {"1", dir.File("file")}).code, 1);
+    EXPECT_EQ(On("export", {"1", out, "--bogus"}).code, 2);
+}

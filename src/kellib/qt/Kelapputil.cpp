@@ -106,7 +106,12 @@ public:
     {
         QFileDialog dialog(request.owner, request.title, request.directory, QtFileFilter(request.filter));
         // A save dialog leaves an existing file to the caller, which opens it.
-        dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        if (request.folder) {
+            dialog.setFileMode(QFileDialog::Directory);
+            dialog.setOption(QFileDialog::ShowDirsOnly);
+        } else {
+            dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        }
         dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
         dialog.setDefaultSuffix(request.defaultSuffix);

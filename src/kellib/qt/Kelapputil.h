@@ -43,6 +43,7 @@ struct FileDialogRequest {
     QString directory;
     bool save = false;       // a save dialog: the file may not exist yet
     bool confirmOverwrite = false;   // the save dialog asks before a file is replaced
+    bool folder = false;     // choose a folder; title is the browser's prompt
 };
 
 struct ShellRequest {

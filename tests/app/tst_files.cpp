@@ -1,0 +1,265 @@
+// Files in and out in the window: the import wizard (pages, texts, stop,
+// errors), the export wizard, files dropped onto the tree, and a file node
+// opened in the desktop's program with its changes stored back.
+#include "NodeTestWindow.h"
+#include "FileHelpers.h"
+
+#include "app/ExportFiles.h"
+#include "app/ImportFiles.h"
+#include "app/MonitorFile.h"
+#include "kellib/Kelapputil.h"
+#include "kellib/qt/KELShellDragDropFiles.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QTextEdit>
+#include <QUrl>
+
+namespace {
+
+QByteArray Read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+template <typename T>
+T* Child(QObject* parent, const char* name)
+{
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qWarning("no child %s", name);
+    return found;
+}
+
+QString Text(QObject* parent, const char* name) { return Child<QLabel>(parent, name)->text(); }
+void Click(QObject* parent, const char* name) { Child<QPushButton>(parent, name)->click(); }
+
+QStringList Column(QTreeWidget* list, int column)
+{
+    QStringList out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(column);
+    return out;
+}
+
+}  // namespace
+
+class TestFiles : public QObject {
+    Q_OBJECT
+private slots:
+    void importWizardPagesAndTexts()
+    {
+        NodeTestWindow w;
+        const QString src = w.dir.path() + QStringLiteral("/src");
+        Write(src + QStringLiteral("/sub/a.txt"), "hello");
+        Write(src + QStringLiteral("/b.bin"), QByteArray(1020, 'x'));
+        Write(src + QStringLiteral("/Note.vl_txt"), QByteArray("note\0", 5));
+        const int folder = w.addNode(0, "目标", kNodeFolder);
+        w.select(w.item(folder));
+        QVERIFY(w.form->ActionImportFiles->isEnabled());
+        w.responder.files << src << src + QStringLiteral("/sub");   // the second lies inside the first
+        bool secondRefused = false;
+        w.responder.dialogs << [&](QDialog* d) {
+            QCOMPARE(d->objectName(), QStringLiteral("TFormImportFiles"));
+            QCOMPARE(d->windowTitle(), QStringLiteral("导入文件"));
+            QCOMPARE(Text(d, "LabelNodeCaption"), QStringLiteral("导入文件到“目标”"));
+            QCOMPARE(Text(d, "LabelStatus"), QStringLiteral("以下是将被导入的文件，请选择文件扩展名，按“下一步”继续..."));
+            QVERIFY(!Child<QPushButton>(d, "ButtonNext")->isEnabled());
+            Click(d, "ButtonSelect");
+            Click(d, "ButtonSelect");
+            auto* selected = Child<QTreeWidget>(d, "ListViewSelected");
+            QCOMPARE(Column(selected, 0), QStringList{src + QStringLiteral("/*.*")});
+            QCOMPARE(Column(selected, 1), QStringList{QStringLiteral("文件夹")});
+            Child<QComboBox>(d, "ComboBoxFilesExt")->setEditText(QStringLiteral(" *.txt "));
+            QCOMPARE(Column(selected, 0), QStringList{src + QStringLiteral("/*.txt")});
+            Child<QComboBox>(d, "ComboBoxFilesExt")->setEditText(QString());   // empty: *.*
+            Click(d, "ButtonNext");
+            QCOMPARE(Text(d, "LabelImportFilesStatus"), QStringLiteral("以上共1个文件夹，3个文件，文件大小总共2KB(1030字节)。"));
+            QCOMPARE(Column(Child<QTreeWidget>(d, "ListViewFiles"), 0).first(), src + QStringLiteral("/sub"));
+            QCOMPARE(Text(d, "LabelStatus"), QStringLiteral("以下是所有将被导入的文件清单，请按“下一步”开始导入文件..."));
+            secondRefused = !RunImportWizard(w.form.get(), {}, folder, w.db(), QStringLiteral("x"));
+            Click(d, "ButtonNext");
+            QCOMPARE(Text(d, "LabelStatus"), QStringLiteral("文件导入完成，请按“完成”关闭窗口"));
+            QCOMPARE(Child<QPushButton>(d, "ButtonNext")->text(), QStringLiteral("完成"));
+            QCOMPARE(Child<QProgressBar>(d, "ProgressBarImport")->value(), 3);
+            QVERIFY(!Child<QPushButton>(d, "ButtonCancel")->isEnabled());
+            Click(d, "ButtonNext");
+        };
+        w.form->ActionImportFiles->trigger();
+        QVERIFY(secondRefused);
+        QCOMPARE(w.responder.dialogsRun, 2);   // the login and this wizard only
+        QTreeWidgetItem* target = w.form->FindItemById(folder);
+        QCOMPARE(target->childCount(), 3);
+        w.reopen();
+        QStringList captions;
+        for (int32_t id : w.db().GetChildren(folder))
+            captions << QString::fromStdString(AnsiToUtf8(w.stored(id, false).Caption));
+        captions.sort();
+        QCOMPARE(captions, (QStringList{QStringLiteral("Note"), QStringLiteral("b.bin"), QStringLiteral("sub")}));
+        QCOMPARE(ReadBool(QStringLiteral("Import"), QStringLiteral("IdentifyExt"), false), true);
+    }
+
+    void importStopAndErrorRestoreTheStore()
+    {
+        NodeTestWindow w;
+        const QString src = w.dir.path() + QStringLiteral("/src");
+        for (int i = 0; i < 4; ++i)
+            Write(src + QStringLiteral("/f%1").arg(i), "data");
+        const int folder = w.addNode(0, "目标", kNodeFolder);
+        const int nodes = w.db().NodeCount();
+        const std::vector<KELFileItem> items{KELFileItem(src.toStdString())};
+        // Stop: the button is pressed while the import lets events run.
+        w.responder.answers << IDYES;
+        w.responder.dialogs << [&](QDialog* d) {
+            Click(d, "ButtonNext");
+            QTimer::singleShot(0, d, [d] { Click(d, "ButtonNext"); });
+            Click(d, "ButtonNext");
+            QCOMPARE(Text(d, "LabelStatus"), QStringLiteral("文件导入被中止，数据已恢复，请按“取消”关闭窗口"));
+            QVERIFY(!Child<QPushButton>(d, "ButtonNext")->isEnabled());
+            QVERIFY(Child<QPushButton>(d, "ButtonCancel")->isEnabled());
+        };
+        // An unreadable file: the error question answered No.
+        w.responder.dialogs << [&](QDialog* d) {
+            Click(d, "ButtonNext");
+            QFile::remove(src + QStringLiteral("/f2"));
+            Click(d, "ButtonNext");
+            QVERIFY(Text(d, "LabelImportFile").startsWith(QStringLiteral("读文件\"") + src + QStringLiteral("/f2\"出错")));
+        };
+        for (const QString& expected : {QStringLiteral("如果停止，将恢复到导入前的数据，确认要停止导入吗？"),
+                                        QStringLiteral("数据导入出错，数据已恢复。")}) {
+            w.responder.boxes.clear();
+            QVERIFY(!RunImportWizard(w.form.get(), items, folder, w.db(), QStringLiteral("目标")));
+            QCOMPARE(w.db().NodeCount(), nodes);
+            QVERIFY(w.responder.texts().contains(expected));
+        }
+        QCOMPARE(w.responder.texts().first(), QStringLiteral("导入文件\"f2\"时出现错误,忽略错误并继续导入吗?"));
+        const int32_t next = w.addNode(0, "probe", kNodeText);
+        QCOMPARE(next, folder + 1);   // the next id is as it was
+    }
+
+    void exportWizard()
+    {
+        NodeTestWindow w;
+        const int folder = w.addNode(0, "导出", kNodeFolder);
+        w.addNode(folder, "a.bin", kNodeFile, "bytes");
+        w.addNode(folder, "a.bin", kNodeFile, "second");
+        w.addNode(folder, "空", kNodeFolder);
+        const QString out = w.dir.path() + QStringLiteral("/out");
+        Write(w.dir.path() + QStringLiteral("/plain"), "x");
+        w.select(w.item(folder));
+        QVERIFY(w.form->ActionExportFiles->isEnabled());
+        w.responder.dialogs << [&](QDialog* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("导出文件"));
+            QCOMPARE(Text(d, "LabelNodeCaption"), QStringLiteral("导出\"导出\"下的文件"));
+            QVERIFY(!Child<QPushButton>(d, "ButtonNext")->isEnabled());
+            Child<QLineEdit>(d, "EditExportPath")->setText(w.dir.path() + QStringLiteral("/plain/"));
+            Click(d, "ButtonNext");   // a file there: back to page 1
+            QVERIFY(Child<QFrame>(d, "PanelPage1")->isVisibleTo(d));
+            Child<QLineEdit>(d, "EditExportPath")->setText(out + QLatin1Char('/'));
+            Child<QCheckBox>(d, "CheckBoxIgnoreEmptyDir")->setChecked(false);
+            Click(d, "ButtonNext");
+            QCOMPARE(Child<QLineEdit>(d, "EditExportPath")->text(), out);
+            QCOMPARE(Text(d, "LabelStatus"), QStringLiteral("文件导出完成，请按“完成”关闭窗口"));
+            QCOMPARE(Text(d, "LabelTotalFiles"), QStringLiteral("2"));
+            QCOMPARE(Text(d, "LabelTotalFolders"), QStringLiteral("2"));
+            QCOMPARE(Child<QTextEdit>(d, "RichEditReport")->toPlainText(),
+                     QStringLiteral("文件\"") + out + QStringLiteral("/导出/a.bin\"被覆盖。"));
+            Click(d, "ButtonNext");
+        };
+        w.form->ActionExportFiles->trigger();
+        QCOMPARE(w.responder.texts(), QStringList{QStringLiteral("创建目录\"") + w.dir.path() + QStringLiteral("/plain\"出错！")});
+        QCOMPARE(Read(out + QStringLiteral("/导出/a.bin")), QByteArray("second"));
+        QVERIFY(QFileInfo(out + QStringLiteral("/导出/空")).isDir());
+        QCOMPARE(ReadString(QStringLiteral("Export"), QStringLiteral("ExportDir")), out);
+        QCOMPARE(ReadBool(QStringLiteral("Export"), QStringLiteral("IgnoreEmptyDir"), true), false);
+    }
+
+    void droppedFilesStartTheWizardForTheItem()
+    {
+        NodeTestWindow w;
+        const int folder = w.addNode(0, "放这里", kNodeFolder);
+        QTreeWidgetItem* item = w.item(folder);
+        w.tree()->scrollToItem(item);
+        QList<QUrl> urls;
+        for (const char* name : {"/one", "/two", "/three"}) {
+            Write(w.dir.path() + QLatin1String(name), "x");
+            urls << QUrl::fromLocalFile(w.dir.path() + QLatin1String(name));
+        }
+        urls.insert(1, QUrl::fromLocalFile(QStringLiteral("/") + QString(300, QLatin1Char('n'))));
+        QStringList listed;
+        w.responder.dialogs << [&](QDialog* d) {
+            listed = Column(Child<QTreeWidget>(d, "ListViewSelected"), 0);
+            QCOMPARE(Text(d, "LabelNodeCaption"), QStringLiteral("导入文件到“放这里”"));
+        };
+        QMimeData mime;
+        mime.setUrls(urls);
+        const QPoint point = w.tree()->visualItemRect(item).center();
+        QDragEnterEvent enter(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.tree()->viewport(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(point, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(w.tree()->viewport(), &drop);
+        QTRY_COMPARE(listed.size(), 3);
+        QCOMPARE(listed, (QStringList{w.dir.path() + QStringLiteral("/one"), w.dir.path() + QStringLiteral("/two"),
+                                      w.dir.path() + QStringLiteral("/three")}));
+        QCOMPARE(w.tree()->currentItem(), item);
+    }
+
+    // A desktop entry that writes new bytes into the copy, then one that waits to be stopped.
+    void openedFileIsStoredBackOrLeftAlone()
+    {
+        NodeTestWindow w;
+        const QString apps = w.dir.path() + QStringLiteral("/data/applications");
+        const QString runtime = w.dir.path() + QStringLiteral("/run");
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+        qputenv("XDG_DATA_HOME", (w.dir.path() + QStringLiteral("/data")).toUtf8());
+        qputenv("XDG_DATA_DIRS", "/usr/share");   // the MIME database; our entry comes first
+        qputenv("XDG_CONFIG_DIRS", (w.dir.path() + QStringLiteral("/none")).toUtf8());
+        Write(w.dir.path() + QStringLiteral("/xdg/mimeapps.list"), "[Default Applications]\ntext/plain=vltest.desktop\n");
+        const int id = w.addNode(0, "doc.txt", kNodeFile, "old bytes");
+        w.select(w.item(id));
+        QVERIFY(w.form->ActionOpenNode->isEnabled());
+        const QString copy = QString::fromStdString(TempFolder()) + QStringLiteral("doc.txt");
+
+        Write(apps + QStringLiteral("/vltest.desktop"),
+              "[Desktop Entry]\nType=Application\nName=t\nExec=sh -c \"printf 'new bytes!' > $0\" %f\n");
+        w.responder.dialogs << [](QDialog* d) {
+            QCOMPARE(d->objectName(), QStringLiteral("TFormMonitorFile"));
+            QCOMPARE(Text(d, "LabelStatus"), QStringLiteral("正在监听文件\"doc.txt\"......"));
+            QTRY_COMPARE(d->result(), int(QDialog::Accepted));
+        };
+        w.form->ActionOpenNode->trigger();
+        QCOMPARE(w.responder.texts(), QStringList());
+        QCOMPARE(w.stored(id).DataBytes(), std::string("new bytes!"));
+        QCOMPARE(w.stored(id).GetAttr("FSize"), std::string("10"));
+        QVERIFY(w.stored(id).Modified > 0);
+        QCOMPARE(w.form->Status()->PanelText(5), QStringLiteral("保存文件完成。"));
+        QVERIFY(!QFile::exists(copy));
+
+        // Cancelled with AutoTerminateProcess on: the program ends, nothing is stored.
+        Write(apps + QStringLiteral("/vltest.desktop"),
+              "[Desktop Entry]\nType=Application\nName=t\nExec=sh -c \"sleep 30; printf x > $0\" %f\n");
+        w.responder.answers << IDOK;
+        QElapsedTimer timer;
+        timer.start();
+        w.responder.dialogs << [](QDialog* d) { Click(d, "ButtonStop"); };
+        w.form->ActionOpenNode->trigger();
+        QVERIFY(timer.elapsed() < 10000);
+        QCOMPARE(w.responder.texts(),
+                 QStringList{QStringLiteral("如果取消监听，文件修改后将不会被保存到数据库，确认要取消对文件\"doc.txt\"的监听吗？")});
+        QCOMPARE(w.stored(id).DataBytes(), std::string("new bytes!"));
+        QVERIFY(!QFile::exists(copy));
+        QVERIFY(!w.form->FileMonitor().Active());
+        QCOMPARE(QFileInfo(runtime + QStringLiteral("/_Vaultleaf_")).permissions() & 0x0077, QFile::Permissions());
+    }
+};
+
+QTEST_MAIN(TestFiles)
+#include "tst_files.moc"
