@@ -47,13 +47,6 @@ void TFormMain::ConnectDialogs()
     connect(ActionNodeProp, &QAction::triggered, this, &TFormMain::ActionNodePropExecute);
     connect(ActionOption, &QAction::triggered, this, &TFormMain::ActionOptionExecute);
     connect(ActionAbout, &QAction::triggered, this, &TFormMain::ActionAboutExecute);
-
-    // Opening a card node; opening a file node comes with the external open.
-    SetUpdateRule(ActionOpenNode, [this] { return shown_ && db_.IsOpen() && KindOf(TVNav->currentItem()) == kNodeCard; });
-    connect(ActionOpenNode, &QAction::triggered, this, [this] {
-        if (KindOf(TVNav->currentItem()) == kNodeCard)
-            OpenCardNode(TVNav->currentItem());
-    });
 }
 
 void TFormMain::ActionFindNodeExecute()

@@ -58,7 +58,8 @@ void TFormMain::ActionOpenNodeExecute()
         OpenFileNode(item);
         break;
     case kNodeCard:
-        break;   // the calling-card dialog opens here once it exists
+        OpenCardNode(item);
+        break;
     case kNodeFolder:
     case kNodeBriefcaseItem:
     case kNodeRecycleBinItem:
