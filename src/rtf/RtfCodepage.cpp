@@ -1,0 +1,185 @@
+#include "rtf/RtfCodepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+const char* IconvName(int codePage) {
+    switch (codePage) {
+    case 936: return "GB18030";   // reads every GBK byte string as GBK does
+    case 950: return "CP950";
+    case 932: return "CP932";
+    case 949: return "CP949";
+    case 1361: return "CP1361";
+    case 874: return "CP874";
+    case 437: return "CP437";
+    case 850: return "CP850";
+    case 10000: return "MACINTOSH";
+    case 1250: return "CP1250";
+    case 1251: return "CP1251";
+    case 1253: return "CP1253";
+    case 1254: return "CP1254";
+    case 1255: return "CP1255";
+    case 1256: return "CP1256";
+    case 1257: return "CP1257";
+    case 1258: return "CP1258";
+    default: return "CP1252";
+    }
+}
+
+// Runs one iconv conversion over data; at a byte it cannot take, onBad gets
+// its offset and returns whether to skip it and go on (false stops).
+template <typename OnBad>
+void RunIconv(iconv_t cd, const char* data, size_t size, std::string& out, OnBad onBad) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* src = const_cast<char*>(data);
+    size_t left = size;
+    char buf[4096];
+    while (left > 0) {
+        char* dst = buf;
+        size_t room = sizeof buf;
+        const size_t rc = iconv(cd, &src, &left, &dst, &room);
+        out.append(buf, sizeof buf - room);
+        if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
+            if (!onBad(src - data))
+                return;
+            ++src;
+            --left;
+        }
+    }
+}
+
+void AppendUtf32Le(const std::string& bytes, std::u32string& out) {
+    for (size_t i = 0; i + 4 <= bytes.size(); i += 4) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + i);
+        out.push_back(char32_t(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24));
+    }
+}
+
+} // namespace
+
+int CodePageOfCharset(int charset, int ansiCodePage) {
+    switch (charset) {
+    case 0: return 1252;
+    case 2: return 1252;       // symbol fonts: the bytes are the glyph codes
+    case 77: return 10000;
+    case 128: return 932;
+    case 129: return 949;
+    case 130: return 1361;
+    case 134: return 936;
+    case 136: return 950;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 163: return 1258;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 204: return 1251;
+    case 222: return 874;
+    case 238: return 1250;
+    case 255: return 437;
+    default: return ansiCodePage;
+    }
+}
+
+RtfDecoder::~RtfDecoder() {
+    for (auto& [page, cd] : converters_)
+        if (cd != kNoConverter)
+            iconv_close(static_cast<iconv_t>(cd));
+}
+
+void* RtfDecoder::Converter(int codePage) {
+    auto it = converters_.find(codePage);
+    if (it == converters_.end())
+        it = converters_.emplace(codePage, iconv_open("UTF-32LE", IconvName(codePage))).first;
+    return it->second;
+}
+
+void RtfDecoder::Decode(int codePage, const std::string& bytes, std::u32string& out) {
+    auto cd = static_cast<iconv_t>(Converter(codePage));
+    if (cd == kNoConverter) {
+        for (unsigned char c : bytes)
+            out.push_back(c < 0x80 ? c : 0xFFFD);
+        return;
+    }
+    std::string utf32;
+    utf32.reserve(bytes.size() * 4);
+    RunIconv(cd, bytes.data(), bytes.size(), utf32, [&utf32](ptrdiff_t) {
+        utf32.append("\xFD\xFF\0\0", 4);
+        return true;
+    });
+    AppendUtf32Le(utf32, out);
+}
+
+bool EncodeGb18030(const std::u32string& text, std::string& out) {
+    out.clear();
+    iconv_t cd = iconv_open("GB18030", "UTF-32LE");
+    if (cd == kNoConverter)
+        return false;
+    std::string utf32;
+    utf32.reserve(text.size() * 4);
+    for (char32_t c : text)
+        for (int k = 0; k < 4; ++k)
+            utf32.push_back(char((uint32_t(c) >> (8 * k)) & 0xFF));
+    bool complete = true;
+    RunIconv(cd, utf32.data(), utf32.size(), out, [&complete](ptrdiff_t) {
+        complete = false;
+        return false;
+    });
+    iconv_close(cd);
+    return complete;
+}
+
+std::string Utf32ToUtf8(const std::u32string& text) {
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (char32_t c : text) {
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            c = 0xFFFD;
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u32string Utf8ToUtf32(const std::string& utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    const size_t n = utf8.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char b = s[i];
+        const size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        char32_t c = len == 1 ? b : b & (0x7F >> len);
+        bool ok = len > 0 && i + len <= n;
+        for (size_t k = 1; ok && k < len; ++k) {
+            ok = (s[i + k] & 0xC0) == 0x80;
+            c = (c << 6) | (s[i + k] & 0x3F);
+        }
+        static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (ok && (c < kMin[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)))
+            ok = false;
+        out.push_back(ok ? c : 0xFFFD);
+        i += ok ? len : 1;
+    }
+    return out;
+}
