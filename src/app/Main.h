@@ -37,6 +37,7 @@ class QTreeWidgetItem;
 class QDateTime;
 class QTimer;
 class QWebEngineView;
+class TRtfPage;
 
 // The images of menus, tool bar and tree, by their index.
 class ImageListMenus {
@@ -146,6 +147,11 @@ public:
     bool PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate);
     QWebEngineView* HtmlViewer() const { return HTMLViewer; }
 
+    // The RTF page and what both editors share (MainPages.cpp).
+    bool LoadRtfPage(const std::string& text);
+    TRtfPage* RtfPage() const { return rtfPage_; }
+    void ShowCaretPosition();
+
     // Bookmarks (MainBookmarks.cpp).
     void ActionToggleBookmarkExecute();
     void BookmarkItemClick(QAction* entry);
@@ -248,6 +254,9 @@ private:
     void CreateWebView();
     void WaitForDocument();
     void ConnectBookmarks();
+    void CreateRtfPage();
+    void LinkClick(QTextEdit* editor, int start, int end);
+    bool RtfPageVisible() const;
 
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerMonitorMouse = nullptr;
@@ -289,6 +298,7 @@ private:
     QFrame* PanelMain = nullptr;
     QTabWidget* PageControlMain = nullptr;
     QTextEdit* RichEditText = nullptr;
+    TRtfPage* rtfPage_ = nullptr;
     QListWidget* ListBoxInfo = nullptr;
     TStatusBar* StatusBar = nullptr;
     QMenu* MainMenu = nullptr;   // the top-level entries, shown by ToolBarMenu

@@ -4,6 +4,8 @@
 #include "app/Main.h"
 
 #include "app/CaseNodeData.h"
+#include "app/LinkDetection.h"
+#include "app/RtfPage.h"
 #include "app/TextPage.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
@@ -14,9 +16,11 @@
 #include <QDateTime>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QLayout>
 #include <QLocale>
 #include <QMenu>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTreeWidget>
 
@@ -47,6 +51,7 @@ void TFormMain::CreateContentPages()
             ShowNodeContent(TVNav->currentItem(), false, false);
     });
     CreateWebView();
+    CreateRtfPage();
 
     SetUpdateRule(ActionSave, [this] {
         ShowModifiedMark();
@@ -164,6 +169,11 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
         switchPage = false;
         break;
     case kNodeRtf:
+        SetPagesVisible({kPageRtf});
+        if (!ReadShownNode(item, node))
+            return false;
+        LoadRtfPage(node.DataBytes());
+        break;
     case kNodeWhiteboard:
     case kNodeSound:
         // Their editors fill these pages; the node's time is shown already.
@@ -181,6 +191,7 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
         PageControlMain->setCurrentWidget(PageOfKind(kind));
     if (reload)
         SetModified(false);
+    ShowCaretPosition();
     return true;
 }
 
@@ -201,18 +212,22 @@ void TFormMain::ShowModifiedTime(const QString& time)
 
 bool TFormMain::IsModified() const
 {
-    return RichEditText->document()->isModified();
+    return RichEditText->document()->isModified() || rtfPage_->IsModified();
 }
 
 void TFormMain::SetModified(bool modified)
 {
-    RichEditText->document()->setModified(modified);
+    if (RtfPageVisible())
+        rtfPage_->SetModified(modified);
+    else
+        RichEditText->document()->setModified(modified);
     ShowModifiedMark();
 }
 
 void TFormMain::SetReadOnly(bool readOnly)
 {
     RichEditText->setReadOnly(readOnly);
+    rtfPage_->SetReadOnly(readOnly);
     StatusBar->SetPanelText(2, readOnly ? QStringLiteral("只读") : QString());
 }
 
@@ -237,8 +252,12 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
         AppMessageBox(QStringLiteral("无法从数据库中读出数据，修改失败。"), MB_ICONERROR);
         return 3;
     }
-    node.SetData(EditorTextToStored(RichEditText->toPlainText(),
-                                    kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi));
+    // The visible page, not the node's kind, decides the format written.
+    if (RtfPageVisible())
+        node.SetData(rtfPage_->Save());
+    else
+        node.SetData(EditorTextToStored(RichEditText->toPlainText(),
+                                        kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi));
     node.Touch();
     if (!SaveNodeCommitted(node))
         return 3;
@@ -289,4 +308,68 @@ void TFormMain::PasteAs(int kind)
     std::string bytes = EditorTextToStored(text);
     bytes.push_back('\0');
     CreateNode(parent, QStringLiteral("请输入标题"), true, true, kind == kNodeText ? 30 : 32, kind, bytes);
+}
+
+// The RTF page, caret position and link detection of both editors.
+void TFormMain::CreateRtfPage()
+{
+    rtfPage_ = new TRtfPage(PageControlMain->widget(kPageRtf));
+    PageControlMain->widget(kPageRtf)->layout()->addWidget(rtfPage_);
+    QTextEdit* rtf = rtfPage_->Editor();
+    rtf->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(rtf, &QWidget::customContextMenuRequested, this,
+            [this, rtf](const QPoint& pos) { PopupMenuEdit->popup(rtf->viewport()->mapToGlobal(pos)); });
+    connect(rtf->document(), &QTextDocument::modificationChanged, this, [this] { ShowModifiedMark(); });
+    connect(rtfPage_, &TRtfPage::SelectionShown, this, [this] { ShowCaretPosition(); });
+    connect(RichEditText, &QTextEdit::cursorPositionChanged, this, [this] { ShowCaretPosition(); });
+    for (QTextEdit* editor : {RichEditText, rtf})
+        connect(EnableLinkDetection(editor), &TLinkDetector::LinkClicked, this, &TFormMain::LinkClick);
+}
+
+bool TFormMain::RtfPageVisible() const
+{
+    return PageControlMain->isTabVisible(kPageRtf);
+}
+
+bool TFormMain::LoadRtfPage(const std::string& text)
+{
+    rtfPage_->Load(text);
+    SetModified(false);
+    SetReadOnly(false);
+    return true;
+}
+
+void TFormMain::ShowCaretPosition()
+{
+    QTextEdit* editor = PageControlMain->currentIndex() == kPageText ? RichEditText
+                        : PageControlMain->currentIndex() == kPageRtf ? rtfPage_->Editor()
+                                                                      : nullptr;
+    if (!editor) {
+        StatusBar->SetPanelText(3, QString());
+        return;
+    }
+    // Lines as the editor shows them: wrapped lines count.
+    const QTextCursor caret = editor->textCursor();
+    const QTextBlock block = caret.block();
+    int line = 0;
+    for (QTextBlock before = editor->document()->begin(); before != block; before = before.next())
+        line += std::max(1, before.layout()->lineCount());
+    int lineStart = block.position();
+    if (const QTextLine shown = block.layout()->lineForTextPosition(caret.positionInBlock()); shown.isValid()) {
+        line += shown.lineNumber();
+        lineStart += shown.textStart();
+    }
+    StatusBar->SetPanelText(3, QString::number(line + 1) + QLatin1Char(':')
+                                   + QString::number(caret.position() - lineStart + 1));
+}
+
+void TFormMain::LinkClick(QTextEdit* editor, int start, int end)
+{
+    if (!MayShowWindow())
+        return;
+    QTextCursor link = editor->textCursor();
+    link.setPosition(start);
+    link.setPosition(end, QTextCursor::KeepAnchor);
+    editor->setTextCursor(link);
+    ShellOpen(QStringLiteral("Open"), link.selectedText(), QString(), QString());
 }
