@@ -12,9 +12,13 @@
 #include <unordered_set>
 
 #include "cli/Commands.h"
+#include "cli/HtmlText.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
+#include "rtf/RtfCodepage.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
 
 namespace cli {
 
@@ -60,8 +64,9 @@ int ToAnsi(const std::string& utf8, std::string& ansi) {
 }
 
 // Fills the node's content from FILE or stdin: text kinds convert UTF-8 to the
-// database code page (with the terminating zero), --raw and other kinds keep
-// the bytes, kind 3 from a FILE is read as a file node with times and attributes.
+// database code page (with the terminating zero); an RTF node takes RTF as it
+// is and UTF-8 plain text as the RTF of it; --raw and other kinds keep the
+// bytes; kind 3 from a FILE is read as a file node with times and attributes.
 int LoadContent(CaseNode& node, const std::string& file, bool raw) {
     if (node.Type == kNodeFile && !file.empty() && file != "-") {
         if (!node.LoadFromFile(file, true))
@@ -75,6 +80,9 @@ int LoadContent(CaseNode& node, const std::string& file, bool raw) {
         std::string text;
         if (int rc = ToAnsi(bytes, text); rc) return rc;
         node.SetDataFromText(text);
+    } else if (node.Type == kNodeRtf && !raw && !IsRtf(bytes)) {
+        if (!IsValidUtf8(bytes)) return Fail(kExitError, "the text is not UTF-8 (use --raw to store the bytes as they are)");
+        node.SetData(WriteRtf(DocumentOfText(Utf8ToUtf32(bytes), kDefaultRtfFace, kCharsetGB2312)));
     } else {
         node.SetData(std::move(bytes));
     }
@@ -142,7 +150,8 @@ const char* const kCreateUsage =
     "      FILE); never from arguments or the environment. Text prints as UTF-8.";
 const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
 const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
-const char* const kCatUsage = "cat DB ID [--raw] [--password-file FILE]";
+const char* const kCatUsage = "cat DB ID [--raw | --text] [--password-file FILE]\n"
+                              "      --text: the plain text of an RTF or HTML node, one line per paragraph";
 const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]";
 const char* const kSetUsage = "set DB ID [FILE] [--raw] [--password-file FILE]";
 const char* const kMvUsage = "mv DB ID PARENT [--password-file FILE]";
@@ -230,11 +239,28 @@ int Tree(const Args& args) {
     });
 }
 
+// What cat prints: text kinds as UTF-8, --raw the bytes, --text the plain
+// text of RTF and HTML.
+int ContentToPrint(const CaseNode& node, const StoreArgs& a, std::string& out) {
+    if (a.raw && a.text) return Fail(kExitUsage, "--raw and --text exclude each other");
+    if (a.text && node.Type == kNodeRtf) {
+        out = PlainTextOf(ReadRtfOrText(node.DataBytes()));
+    } else if (a.text && node.Type == kNodeHtml) {
+        out = HtmlToText(AnsiToUtf8(node.Data()));
+    } else if (a.text && !IsTextKind(node.Type)) {
+        return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+    } else {
+        out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
+    }
+    return kExitOk;
+}
+
 int Cat(const Args& args) {
     return WithDatabase(args, kReads, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
-        std::string out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
+        std::string out;
+        if (int rc = ContentToPrint(node, a, out); rc) return rc;
         std::fwrite(out.data(), 1, out.size(), stdout);
         return std::fflush(stdout) == 0 ? kExitOk : Fail(kExitError, "cannot write the content");
     });

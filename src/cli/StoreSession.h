@@ -20,6 +20,7 @@ struct StoreArgs {
     std::string newPasswordFile;   // --new-password-file FILE
     bool json = false;             // --json
     bool raw = false;              // --raw
+    bool text = false;             // --text
 };
 
 // Parses args; false (after a message on stderr) on an unknown option.
