@@ -3,8 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -33,13 +33,11 @@ const char* IconvName(int codePage) {
     }
 }
 
-// Runs one iconv conversion over data; at a byte it cannot take, onBad gets
-// its offset and returns whether to skip it and go on (false stops).
-template <typename OnBad>
-void RunIconv(iconv_t cd, const char* data, size_t size, std::string& out, OnBad onBad) {
+// Converts data with cd into out; each byte it cannot take becomes U+FFFD.
+void ConvertToUtf32(iconv_t cd, const std::string& data, std::string& out) {
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* src = const_cast<char*>(data);
-    size_t left = size;
+    char* src = const_cast<char*>(data.data());
+    size_t left = data.size();
     char buf[4096];
     while (left > 0) {
         char* dst = buf;
@@ -47,8 +45,7 @@ void RunIconv(iconv_t cd, const char* data, size_t size, std::string& out, OnBad
         const size_t rc = iconv(cd, &src, &left, &dst, &room);
         out.append(buf, sizeof buf - room);
         if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-            if (!onBad(src - data))
-                return;
+            out.append("\xFD\xFF\0\0", 4);
             ++src;
             --left;
         }
@@ -110,30 +107,39 @@ void RtfDecoder::Decode(int codePage, const std::string& bytes, std::u32string& 
     }
     std::string utf32;
     utf32.reserve(bytes.size() * 4);
-    RunIconv(cd, bytes.data(), bytes.size(), utf32, [&utf32](ptrdiff_t) {
-        utf32.append("\xFD\xFF\0\0", 4);
-        return true;
-    });
+    ConvertToUtf32(cd, bytes, utf32);
     AppendUtf32Le(utf32, out);
 }
 
-bool EncodeGb18030(const std::u32string& text, std::string& out) {
-    out.clear();
-    iconv_t cd = iconv_open("GB18030", "UTF-32LE");
-    if (cd == kNoConverter)
-        return false;
-    std::string utf32;
-    utf32.reserve(text.size() * 4);
-    for (char32_t c : text)
-        for (int k = 0; k < 4; ++k)
-            utf32.push_back(char((uint32_t(c) >> (8 * k)) & 0xFF));
-    bool complete = true;
-    RunIconv(cd, utf32.data(), utf32.size(), out, [&complete](ptrdiff_t) {
-        complete = false;
-        return false;
-    });
-    iconv_close(cd);
-    return complete;
+uint16_t GbkCodeOf(char32_t c) {
+    // Built once: every two-byte code of GB18030 (the GBK range) decoded.
+    static const std::vector<uint16_t> table = [] {
+        std::vector<uint16_t> codes(0x10000, 0);
+        iconv_t cd = iconv_open("UTF-32LE", "GB18030");
+        if (cd == kNoConverter)
+            return codes;
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                if (trail == 0x7F)
+                    continue;
+                char pair[2] = {char(lead), char(trail)};
+                char unit[4];
+                char* src = pair;
+                char* dst = unit;
+                size_t left = 2, room = 4;
+                if (iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1) || room != 0)
+                    continue;
+                const auto* u = reinterpret_cast<const unsigned char*>(unit);
+                const uint32_t code = u[0] | u[1] << 8 | u[2] << 16 | uint32_t(u[3]) << 24;
+                // The euro sign is one byte (0x80) in the Windows table, not this pair.
+                if (code < 0x10000 && code != 0x20AC && !codes[code])
+                    codes[code] = uint16_t(lead << 8 | trail);
+            }
+        }
+        iconv_close(cd);
+        return codes;
+    }();
+    return c >= 0x80 && c < 0x10000 ? table[c] : 0;
 }
 
 std::string Utf32ToUtf8(const std::u32string& text) {

@@ -2,6 +2,7 @@
 // decoding and encoding bytes of a code page (through iconv).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -25,9 +26,8 @@ private:
     std::map<int, void*> converters_;
 };
 
-// Unicode -> GB18030, one character at a time in the same order; false when
-// the text holds something the converter refuses (then out is unspecified).
-bool EncodeGb18030(const std::u32string& text, std::string& out);
+// The two-byte GBK code of a character (lead byte high), 0 when GBK has none.
+uint16_t GbkCodeOf(char32_t c);
 
 std::string Utf32ToUtf8(const std::u32string& text);
 // Malformed UTF-8 becomes U+FFFD, one per byte.

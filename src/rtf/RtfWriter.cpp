@@ -55,21 +55,14 @@ void AppendUnicode(std::string& out, char32_t c) {
 
 void AppendHex(std::string& out, unsigned char byte) {
     static const char kDigits[] = "0123456789abcdef";
-    out += "\\'";
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 15];
+    const char escape[4] = {'\\', '\'', kDigits[byte >> 4], kDigits[byte & 15]};
+    out.append(escape, 4);
 }
 
 // Text of one run; in a GB2312 font the characters GBK holds go as byte pairs.
 void AppendText(std::string& out, const std::u32string& text, bool gbk) {
-    std::string encoded;
-    gbk = gbk && EncodeGb18030(text, encoded);
-    size_t at = 0;
     for (char32_t c : text) {
-        size_t width = 1;
-        if (gbk && c >= 0x80)
-            width = at + 1 < encoded.size() && encoded[at + 1] >= '0' && encoded[at + 1] <= '9' ? 4 : 2;
-        const bool pair = width == 2 && c != 0x20AC;   // the euro sign differs between GBK tables
+        const uint16_t pair = gbk ? GbkCodeOf(c) : 0;
         if (c == '\\' || c == '{' || c == '}') {
             out += '\\';
             out += char(c);
@@ -82,12 +75,11 @@ void AppendText(std::string& out, const std::u32string& text, bool gbk) {
         } else if (c < 0x80) {
             out += char(c);
         } else if (pair) {
-            AppendHex(out, static_cast<unsigned char>(encoded[at]));
-            AppendHex(out, static_cast<unsigned char>(encoded[at + 1]));
+            AppendHex(out, static_cast<unsigned char>(pair >> 8));
+            AppendHex(out, static_cast<unsigned char>(pair & 0xFF));
         } else {
             AppendUnicode(out, c);
         }
-        at += width;
     }
 }
 
@@ -118,6 +110,11 @@ private:
 
 std::string Writer::Run() {
     CollectTables();
+    size_t characters = 0;
+    for (const RtfParagraph& paragraph : doc_.paragraphs)
+        for (const RtfRun& run : paragraph.runs)
+            characters += run.text.size();
+    out_.reserve(characters * 8 + doc_.paragraphs.size() * 32 + 256);
     Header();
     out_ += "\\viewkind4\\uc1";
     for (const RtfParagraph& paragraph : doc_.paragraphs)
