@@ -1,6 +1,7 @@
 // Desktop program timings on a database of 100,000 nodes, 10,000 of them
 // children of one folder: expanding that folder, showing a 1 MB text node,
 // saving it. Runs offscreen; the database is built once in a temporary folder.
+#include "AppBench.h"
 #include "app/Login.h"
 #include "app/Main.h"
 #include "kellib/Kelcodepage.h"
@@ -18,25 +19,9 @@
 
 namespace {
 
-// Logs in with "pw"; answers Yes to every question.
-class Responder : public KELModalResponder {
-public:
-    int MessageBox(const MessageBoxRequest&) override { return IDYES; }
-    QString FileDialog(const FileDialogRequest&) override { return {}; }
-    int Exec(QDialog* dialog) override
-    {
-        if (auto* login = qobject_cast<TFormLogin*>(dialog)) {
-            login->EditPassword->setText(QStringLiteral("pw"));
-            login->ButtonOk->click();
-        }
-        return dialog->result();
-    }
-    bool ShellOpen(const ShellRequest&) override { return true; }
-};
-
 struct Fixture {
     QTemporaryDir dir;
-    Responder responder;
+    BenchResponder responder;
     std::unique_ptr<TFormMain> form;
     int32_t folder = 0, text = 0;
 
@@ -84,15 +69,7 @@ struct Fixture {
 
 Fixture& fixture()
 {
-    static int argc = 1;
-    static char name[] = "app_bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        PrepareWebEngine();
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
+    EnsureBenchApplication();
     static Fixture f;
     return f;
 }

@@ -3,6 +3,7 @@
 // the text document's own HTML import of the same content, writing it against
 // the HTML export, and showing and saving such a node in the main window.
 // Runs offscreen.
+#include "AppBench.h"
 #include "app/Login.h"
 #include "app/Main.h"
 #include "app/RtfPage.h"
@@ -49,26 +50,11 @@ std::string MegabyteRtf() {
     return WriteRtf(doc);
 }
 
-class Responder : public KELModalResponder {
-public:
-    int MessageBox(const MessageBoxRequest&) override { return IDYES; }
-    QString FileDialog(const FileDialogRequest&) override { return {}; }
-    int Exec(QDialog* dialog) override
-    {
-        if (auto* login = qobject_cast<TFormLogin*>(dialog)) {
-            login->EditPassword->setText(QStringLiteral("pw"));
-            login->ButtonOk->click();
-        }
-        return dialog->result();
-    }
-    bool ShellOpen(const ShellRequest&) override { return true; }
-};
-
 struct Fixture {
     std::string rtf = MegabyteRtf();
     QString html;
     QTemporaryDir dir;
-    Responder responder;
+    BenchResponder responder;
     std::unique_ptr<TFormMain> form;
     int32_t node = 0;
 
@@ -104,15 +90,7 @@ struct Fixture {
 };
 
 Fixture& fixture() {
-    static int argc = 1;
-    static char name[] = "rtf_bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        PrepareWebEngine();
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
+    EnsureBenchApplication();
     static Fixture f;
     return f;
 }

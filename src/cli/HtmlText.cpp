@@ -1,5 +1,7 @@
 #include "cli/HtmlText.h"
 
+#include "rtf/RtfCodepage.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -24,22 +26,7 @@ bool IsBlockTag(const std::string& name) {
 }
 
 void AppendUtf8(std::string& out, uint32_t c) {
-    if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    out += Utf32ToUtf8(std::u32string(1, c == 0 ? 0xFFFD : c));
 }
 
 // A character reference at html[pos] ('&'); appends it and returns its end,
