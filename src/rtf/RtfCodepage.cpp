@@ -86,15 +86,16 @@ int CodePageOfCharset(int charset, int ansiCodePage) {
 }
 
 RtfDecoder::~RtfDecoder() {
-    for (auto& [page, cd] : converters_)
+    for (auto& [name, cd] : converters_)
         if (cd != kNoConverter)
             iconv_close(static_cast<iconv_t>(cd));
 }
 
 void* RtfDecoder::Converter(int codePage) {
-    auto it = converters_.find(codePage);
+    const char* name = IconvName(codePage);
+    auto it = converters_.find(name);
     if (it == converters_.end())
-        it = converters_.emplace(codePage, iconv_open("UTF-32LE", IconvName(codePage))).first;
+        it = converters_.emplace(name, iconv_open("UTF-32LE", name)).first;
     return it->second;
 }
 

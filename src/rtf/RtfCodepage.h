@@ -23,7 +23,7 @@ public:
 
 private:
     void* Converter(int codePage);
-    std::map<int, void*> converters_;
+    std::map<std::string, void*> converters_;   // by converter name
 };
 
 // The two-byte GBK code of a character (lead byte high), 0 when GBK has none.

@@ -3,6 +3,7 @@
 #include "rtf/RtfCodepage.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -11,7 +12,7 @@ namespace {
 struct Font {
     std::string face;
     int charset;
-    bool operator==(const Font&) const = default;
+    auto operator<=>(const Font&) const = default;
 };
 
 // The font a run is written in: a run without a face takes the default one;
@@ -28,14 +29,22 @@ Font FontOfRun(const RtfRun& run) {
     return font;
 }
 
+// A table in order of first use, with its index for lookups.
 template <typename T>
-int IndexOf(std::vector<T>& table, const T& value) {
-    auto it = std::find(table.begin(), table.end(), value);
-    if (it != table.end())
-        return int(it - table.begin());
-    table.push_back(value);
-    return int(table.size() - 1);
-}
+class Table {
+public:
+    int IndexOf(const T& value) {
+        auto [it, added] = index_.emplace(value, int(items_.size()));
+        if (added)
+            items_.push_back(value);
+        return it->second;
+    }
+    const std::vector<T>& Items() const { return items_; }
+
+private:
+    std::vector<T> items_;
+    std::map<T, int> index_;
+};
 
 void AppendNumber(std::string& out, const char* word, int value) {
     out += word;
@@ -95,8 +104,8 @@ private:
     void Run(const RtfRun& run);
 
     const RtfDocument& doc_;
-    std::vector<Font> fonts_;
-    std::vector<int32_t> colors_;
+    Table<Font> fonts_;
+    Table<int32_t> colors_;
     int symbolFont_ = -1;
     std::string out_;
     // Character format in effect; -1: not yet written.
@@ -124,33 +133,34 @@ std::string Writer::Run() {
 }
 
 void Writer::CollectTables() {
-    IndexOf(fonts_, doc_.paragraphs.empty() || doc_.paragraphs.front().runs.empty()
+    fonts_.IndexOf(doc_.paragraphs.empty() || doc_.paragraphs.front().runs.empty()
                         ? FontOfRun(RtfRun())
                         : FontOfRun(doc_.paragraphs.front().runs.front()));
     for (const RtfParagraph& paragraph : doc_.paragraphs) {
         if (paragraph.bullet && symbolFont_ < 0)
-            symbolFont_ = IndexOf(fonts_, Font{"Symbol", kCharsetSymbol});
+            symbolFont_ = fonts_.IndexOf(Font{"Symbol", kCharsetSymbol});
         for (const RtfRun& run : paragraph.runs) {
-            IndexOf(fonts_, FontOfRun(run));
+            fonts_.IndexOf(FontOfRun(run));
             if (run.color != kAutoColor)
-                IndexOf(colors_, run.color);
+                colors_.IndexOf(run.color);
         }
     }
 }
 
 void Writer::Header() {
     out_ += "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl";
-    for (size_t i = 0; i < fonts_.size(); ++i) {
+    const std::vector<Font>& fonts = fonts_.Items();
+    for (size_t i = 0; i < fonts.size(); ++i) {
         AppendNumber(out_, "{\\f", int(i));
-        AppendNumber(out_, "\\fnil\\fcharset", fonts_[i].charset);
+        AppendNumber(out_, "\\fnil\\fcharset", fonts[i].charset);
         out_ += ' ';
-        AppendText(out_, Utf8ToUtf32(fonts_[i].face), fonts_[i].charset == kCharsetGB2312);
+        AppendText(out_, Utf8ToUtf32(fonts[i].face), fonts[i].charset == kCharsetGB2312);
         out_ += ";}";
     }
     out_ += "}\r\n";
-    if (!colors_.empty()) {
+    if (!colors_.Items().empty()) {
         out_ += "{\\colortbl ;";
-        for (int32_t color : colors_) {
+        for (int32_t color : colors_.Items()) {
             AppendNumber(out_, "\\red", (color >> 16) & 0xFF);
             AppendNumber(out_, "\\green", (color >> 8) & 0xFF);
             AppendNumber(out_, "\\blue", color & 0xFF);
@@ -184,8 +194,8 @@ void Writer::Paragraph(const RtfParagraph& paragraph) {
 
 void Writer::Run(const RtfRun& run) {
     const Font font = FontOfRun(run);
-    const int fontIndex = IndexOf(fonts_, font);
-    const int colorIndex = run.color == kAutoColor ? 0 : IndexOf(colors_, run.color) + 1;
+    const int fontIndex = fonts_.IndexOf(font);
+    const int colorIndex = run.color == kAutoColor ? 0 : colors_.IndexOf(run.color) + 1;
     const size_t mark = out_.size();
     if (bold_ != run.bold)
         out_ += run.bold ? "\\b" : "\\b0";
