@@ -144,12 +144,17 @@ TRtfPage::TRtfPage(QWidget* parent) : QWidget(parent) {
     ConnectToolbar();
     SetFormattingRect();
     RTFSelectionChange();
+    // Setting up the document's margin and font is no edit.
+    SetModified(false);
 }
 
 void TRtfPage::CreateToolbar() {
     PanelRTF = new QFrame(this);
     PanelRTF->setObjectName(QStringLiteral("PanelRTF"));
     auto* bar = new QHBoxLayout(PanelRTF);
+    // The toolbar never makes the page wider than the window gives it.
+    bar->setSizeConstraint(QLayout::SetNoConstraint);
+    PanelRTF->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     bar->setContentsMargins(2, 2, 2, 2);
     bar->setSpacing(2);
 
