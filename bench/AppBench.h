@@ -1,5 +1,6 @@
-// What the desktop benchmarks share: an offscreen application made once, and
-// a responder that logs in with "pw" and answers Yes to every question.
+// What the desktop benchmarks share: an offscreen application made once, a
+// responder that logs in with "pw" and answers Yes to every question, and
+// timing the save of an edited node.
 #pragma once
 
 #include "app/Login.h"
@@ -9,6 +10,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextEdit>
+
+#include <benchmark/benchmark.h>
 
 class BenchResponder : public KELModalResponder {
 public:
@@ -36,4 +40,16 @@ inline void EnsureBenchApplication()
         return new QApplication(argc, argv);
     }();
     (void)app;
+}
+
+// Times saving item after one character typed (untimed) at the end of editor.
+inline void TimeEditAndSave(benchmark::State& state, TFormMain* form, QTreeWidgetItem* item, QTextEdit* editor)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        editor->moveCursor(QTextCursor::End);
+        editor->insertPlainText(QStringLiteral("x"));
+        state.ResumeTiming();
+        form->SaveCurrentNode(item, false);
+    }
 }

@@ -111,13 +111,7 @@ void BM_SaveOneMegabyteText(benchmark::State& state)
     QTreeWidgetItem* item = f.form->FindItemById(f.text);
     f.form->ShowNodeContent(item, true, true);
     auto* editor = f.form->findChild<QTextEdit*>(QStringLiteral("RichEditText"));
-    for (auto _ : state) {
-        state.PauseTiming();
-        editor->moveCursor(QTextCursor::End);
-        editor->insertPlainText(QStringLiteral("x"));
-        state.ResumeTiming();
-        f.form->SaveCurrentNode(item, false);
-    }
+    TimeEditAndSave(state, f.form.get(), item, editor);
 }
 BENCHMARK(BM_SaveOneMegabyteText)->Unit(benchmark::kMillisecond)->Iterations(5);
 

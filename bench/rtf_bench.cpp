@@ -178,13 +178,7 @@ void BM_SaveRtfNode(benchmark::State& state) {
     QTreeWidgetItem* item = f.form->FindItemById(f.node);
     f.form->ShowNodeContent(item, true, true);
     QTextEdit* editor = f.form->RtfPage()->Editor();
-    for (auto _ : state) {
-        state.PauseTiming();
-        editor->moveCursor(QTextCursor::End);
-        editor->insertPlainText(QStringLiteral("x"));
-        state.ResumeTiming();
-        f.form->SaveCurrentNode(item, false);
-    }
+    TimeEditAndSave(state, f.form.get(), item, editor);
 }
 BENCHMARK(BM_SaveRtfNode)->Unit(benchmark::kMillisecond)->Iterations(5);
 
