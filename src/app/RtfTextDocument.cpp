@@ -2,6 +2,7 @@
 
 #include "app/FontList.h"
 
+#include <QHash>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -36,9 +37,21 @@ QTextBlockFormat BlockFormatOf(const RtfParagraph& paragraph) {
     return format;
 }
 
-QTextCharFormat CharFormatOf(const RtfRun& run) {
+// A face the system lacks (宋体 on most Linux systems) is shown in an
+// installed one for its script; the stored name stays first.
+QStringList FamiliesOf(const std::string& font, QHash<QString, QStringList>& known) {
+    const QString face = QString::fromStdString(font);
+    auto it = known.find(face);
+    if (it == known.end()) {
+        const QString shown = InstalledFace(face);
+        it = known.insert(face, shown == face ? QStringList{face} : QStringList{face, shown});
+    }
+    return *it;
+}
+
+QTextCharFormat CharFormatOf(const RtfRun& run, QHash<QString, QStringList>& known) {
     QTextCharFormat format;
-    format.setFontFamilies({QString::fromStdString(run.font)});
+    format.setFontFamilies(FamiliesOf(run.font, known));
     format.setProperty(kCharsetProperty, run.charset);
     format.setFontPointSize(run.size / 2.0);
     format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
@@ -89,6 +102,7 @@ void LoadRtfDocument(const RtfDocument& doc, QTextDocument* document) {
     cursor.beginEditBlock();
     QTextList* list = nullptr;
     bool first = true;
+    QHash<QString, QStringList> known;
     for (const RtfParagraph& paragraph : doc.paragraphs) {
         if (first)
             cursor.setBlockFormat(BlockFormatOf(paragraph));
@@ -107,7 +121,7 @@ void LoadRtfDocument(const RtfDocument& doc, QTextDocument* document) {
             list = nullptr;
         }
         for (const RtfRun& run : paragraph.runs)
-            cursor.insertText(TextOf(run.text), CharFormatOf(run));
+            cursor.insertText(TextOf(run.text), CharFormatOf(run, known));
     }
     cursor.endEditBlock();
     document->setUndoRedoEnabled(undo);
