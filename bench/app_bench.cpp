@@ -1,6 +1,7 @@
 // Desktop program timings on a database of 100,000 nodes, 10,000 of them
 // children of one folder: expanding that folder, showing a 1 MB text node,
 // saving it, and a find over the whole database. Runs offscreen; the database is built once in a temporary folder.
+#include "AppBench.h"
 #include "app/FindNode.h"
 #include "app/Login.h"
 #include "app/Main.h"
@@ -20,25 +21,9 @@
 
 namespace {
 
-// Logs in with "pw"; answers Yes to every question.
-class Responder : public KELModalResponder {
-public:
-    int MessageBox(const MessageBoxRequest&) override { return IDYES; }
-    QString FileDialog(const FileDialogRequest&) override { return {}; }
-    int Exec(QDialog* dialog) override
-    {
-        if (auto* login = qobject_cast<TFormLogin*>(dialog)) {
-            login->EditPassword->setText(QStringLiteral("pw"));
-            login->ButtonOk->click();
-        }
-        return dialog->result();
-    }
-    bool ShellOpen(const ShellRequest&) override { return true; }
-};
-
 struct Fixture {
     QTemporaryDir dir;
-    Responder responder;
+    BenchResponder responder;
     std::unique_ptr<TFormMain> form;
     int32_t folder = 0, text = 0;
 
@@ -86,15 +71,7 @@ struct Fixture {
 
 Fixture& fixture()
 {
-    static int argc = 1;
-    static char name[] = "app_bench";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        PrepareWebEngine();
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
+    EnsureBenchApplication();
     static Fixture f;
     return f;
 }
@@ -136,13 +113,7 @@ void BM_SaveOneMegabyteText(benchmark::State& state)
     QTreeWidgetItem* item = f.form->FindItemById(f.text);
     f.form->ShowNodeContent(item, true, true);
     auto* editor = f.form->findChild<QTextEdit*>(QStringLiteral("RichEditText"));
-    for (auto _ : state) {
-        state.PauseTiming();
-        editor->moveCursor(QTextCursor::End);
-        editor->insertPlainText(QStringLiteral("x"));
-        state.ResumeTiming();
-        f.form->SaveCurrentNode(item, false);
-    }
+    TimeEditAndSave(state, f.form.get(), item, editor);
 }
 BENCHMARK(BM_SaveOneMegabyteText)->Unit(benchmark::kMillisecond)->Iterations(5);
 

@@ -43,6 +43,7 @@ class QTreeWidgetItem;
 class QDateTime;
 class QTimer;
 class QWebEngineView;
+class TRtfPage;
 
 // The images of menus, tool bar and tree, by their index.
 class ImageListMenus {
@@ -173,6 +174,10 @@ public:
     DrawPage* DrawPageView() const { return drawPage_; }
     WavePage* WavePageView() const { return wavePage_; }
     QAction* ActionPastePicture = nullptr;
+    // The RTF page and what both editors share (MainPages.cpp).
+    bool LoadRtfPage(const std::string& text);
+    TRtfPage* RtfPage() const { return rtfPage_; }
+    void ShowCaretPosition();
 
     // Bookmarks (MainBookmarks.cpp).
     void ActionToggleBookmarkExecute();
@@ -352,6 +357,9 @@ private:
     int StoreBackFile(QTreeWidgetItem* item, bool ask);
     KELFileMonitor fileMonitor_;
     KELShellDragDropFiles* shellDragDropFiles_ = nullptr;
+    void CreateRtfPage();
+    void LinkClick(QTextEdit* editor, int start, int end);
+    bool RtfPageVisible() const;
 
     QTimer* TimerNavChange = nullptr;
     QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window
@@ -396,6 +404,7 @@ private:
     QFrame* PanelMain = nullptr;
     QTabWidget* PageControlMain = nullptr;
     QTextEdit* RichEditText = nullptr;
+    TRtfPage* rtfPage_ = nullptr;
     QListWidget* ListBoxInfo = nullptr;
     TStatusBar* StatusBar = nullptr;
     QMenu* MainMenu = nullptr;   // the top-level entries, shown by ToolBarMenu

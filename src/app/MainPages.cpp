@@ -6,6 +6,8 @@
 #include "app/CaseNodeData.h"
 #include "app/DrawPage.h"
 #include "app/WavePage.h"
+#include "app/LinkDetection.h"
+#include "app/RtfPage.h"
 #include "app/TextPage.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
@@ -16,9 +18,11 @@
 #include <QDateTime>
 #include <QMimeData>
 #include <QScopedValueRollback>
+#include <QLayout>
 #include <QLocale>
 #include <QMenu>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTreeWidget>
 
@@ -49,6 +53,7 @@ void TFormMain::CreateContentPages()
             ShowNodeContent(TVNav->currentItem(), false, false);
     });
     CreateWebView();
+    CreateRtfPage();
 
     SetUpdateRule(ActionSave, [this] {
         ShowModifiedMark();
@@ -167,6 +172,12 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
             return false;
         switchPage = false;
         break;
+    case kNodeRtf:
+        SetPagesVisible({kPageRtf});
+        if (!ReadShownNode(item, node))
+            return false;
+        LoadRtfPage(node.DataBytes());
+        break;
     case kNodeWhiteboard:
     case kNodeSound:
         SetPagesVisible({PageControlMain->indexOf(PageOfKind(kind))});
@@ -196,6 +207,7 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
         PageControlMain->setCurrentWidget(PageOfKind(kind));
     if (reload)
         SetModified(false);
+    ShowCaretPosition();
     return true;
 }
 
@@ -216,7 +228,7 @@ void TFormMain::ShowModifiedTime(const QString& time)
 
 bool TFormMain::IsModified() const
 {
-    return RichEditText->document()->isModified() || drawPage_->IsModified()
+    return RichEditText->document()->isModified() || rtfPage_->IsModified() || drawPage_->IsModified()
            || (PageControlMain->isTabVisible(kPageWave) && wavePage_->IsModified());
 }
 
@@ -224,15 +236,18 @@ void TFormMain::SetModified(bool modified)
 {
     // Set: the flag of the visible page; cleared: every page's.
     const bool draw = PageControlMain->isTabVisible(kPageDraw), wave = PageControlMain->isTabVisible(kPageWave);
-    RichEditText->document()->setModified(modified && !draw && !wave);
+    const bool rtf = RtfPageVisible();
+    RichEditText->document()->setModified(modified && !draw && !wave && !rtf);
     drawPage_->SetModified(modified && draw);
     wavePage_->SetModified(modified && wave);
+    rtfPage_->SetModified(modified && rtf);
     ShowModifiedMark();
 }
 
 void TFormMain::SetReadOnly(bool readOnly)
 {
     RichEditText->setReadOnly(readOnly);
+    rtfPage_->SetReadOnly(readOnly);
     StatusBar->SetPanelText(2, readOnly ? QStringLiteral("只读") : QString());
 }
 
@@ -262,9 +277,12 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
         AppMessageBox(QStringLiteral("无法从数据库中读出数据，修改失败。"), MB_ICONERROR);
         return 3;
     }
+    // The visible page, not the node's kind, decides the format written.
     std::string stored;
     UnencodableChar failure;
-    if (kind == kNodeWhiteboard) {
+    if (RtfPageVisible()) {
+        node.SetData(rtfPage_->Save());
+    } else if (kind == kNodeWhiteboard) {
         node.SetData(drawPage_->Save());
     } else if (kind == kNodeSound) {
         if (wavePage_->Save(stored))
@@ -331,4 +349,68 @@ void TFormMain::PasteAs(int kind)
     }
     bytes.push_back('\0');
     CreateNode(parent, QStringLiteral("请输入标题"), true, true, kind == kNodeText ? 30 : 32, kind, bytes);
+}
+
+// The RTF page, caret position and link detection of both editors.
+void TFormMain::CreateRtfPage()
+{
+    rtfPage_ = new TRtfPage(PageControlMain->widget(kPageRtf));
+    PageControlMain->widget(kPageRtf)->layout()->addWidget(rtfPage_);
+    QTextEdit* rtf = rtfPage_->Editor();
+    rtf->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(rtf, &QWidget::customContextMenuRequested, this,
+            [this, rtf](const QPoint& pos) { PopupMenuEdit->popup(rtf->viewport()->mapToGlobal(pos)); });
+    connect(rtf->document(), &QTextDocument::modificationChanged, this, [this] { ShowModifiedMark(); });
+    connect(rtfPage_, &TRtfPage::SelectionShown, this, [this] { ShowCaretPosition(); });
+    connect(RichEditText, &QTextEdit::cursorPositionChanged, this, [this] { ShowCaretPosition(); });
+    for (QTextEdit* editor : {RichEditText, rtf})
+        connect(EnableLinkDetection(editor), &TLinkDetector::LinkClicked, this, &TFormMain::LinkClick);
+}
+
+bool TFormMain::RtfPageVisible() const
+{
+    return PageControlMain->isTabVisible(kPageRtf);
+}
+
+bool TFormMain::LoadRtfPage(const std::string& text)
+{
+    rtfPage_->Load(text);
+    SetModified(false);
+    SetReadOnly(false);
+    return true;
+}
+
+void TFormMain::ShowCaretPosition()
+{
+    QTextEdit* editor = PageControlMain->currentIndex() == kPageText ? RichEditText
+                        : PageControlMain->currentIndex() == kPageRtf ? rtfPage_->Editor()
+                                                                      : nullptr;
+    if (!editor) {
+        StatusBar->SetPanelText(3, QString());
+        return;
+    }
+    // Lines as the editor shows them: wrapped lines count.
+    const QTextCursor caret = editor->textCursor();
+    const QTextBlock block = caret.block();
+    int line = 0;
+    for (QTextBlock before = editor->document()->begin(); before != block; before = before.next())
+        line += std::max(1, before.layout()->lineCount());
+    int lineStart = block.position();
+    if (const QTextLine shown = block.layout()->lineForTextPosition(caret.positionInBlock()); shown.isValid()) {
+        line += shown.lineNumber();
+        lineStart += shown.textStart();
+    }
+    StatusBar->SetPanelText(3, QString::number(line + 1) + QLatin1Char(':')
+                                   + QString::number(caret.position() - lineStart + 1));
+}
+
+void TFormMain::LinkClick(QTextEdit* editor, int start, int end)
+{
+    if (!MayShowWindow())
+        return;
+    QTextCursor link = editor->textCursor();
+    link.setPosition(start);
+    link.setPosition(end, QTextCursor::KeepAnchor);
+    editor->setTextCursor(link);
+    ShellOpen(QStringLiteral("Open"), link.selectedText(), QString(), QString());
 }

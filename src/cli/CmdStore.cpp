@@ -13,9 +13,13 @@
 
 #include "cli/CliMedia.h"
 #include "cli/Commands.h"
+#include "cli/HtmlText.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
+#include "rtf/RtfCodepage.h"
+#include "rtf/RtfReader.h"
+#include "rtf/RtfWriter.h"
 
 namespace cli {
 
@@ -61,9 +65,10 @@ int ToAnsi(const std::string& utf8, std::string& ansi) {
 }
 
 // Fills the node's content from FILE or stdin: text kinds convert UTF-8 to the
-// database code page (with the terminating zero), sound nodes take a WAV file
-// and whiteboards a picture, --raw and other kinds keep the bytes, kind 3 from
-// a FILE is read as a file node with times and attributes.
+// database code page (with the terminating zero); an RTF node takes RTF as it
+// is and UTF-8 plain text as the RTF of it; sound nodes take a WAV file and
+// whiteboards a picture; --raw and other kinds keep the bytes; kind 3 from a
+// FILE is read as a file node with times and attributes.
 int LoadContent(CaseNode& node, const std::string& file, bool raw) {
     if (node.Type == kNodeFile && !file.empty() && file != "-") {
         if (!node.LoadFromFile(file, true))
@@ -83,6 +88,9 @@ int LoadContent(CaseNode& node, const std::string& file, bool raw) {
                                                  : PictureToWhiteboardPayload(bytes, payload, error);
         if (!converted) return Fail(kExitError, "\"" + (file.empty() ? "-" : file) + "\": " + error);
         node.SetData(std::move(payload));
+    } else if (node.Type == kNodeRtf && !raw && !IsRtf(bytes)) {
+        if (!IsValidUtf8(bytes)) return Fail(kExitError, "the text is not UTF-8 (use --raw to store the bytes as they are)");
+        node.SetData(WriteRtf(DocumentOfText(Utf8ToUtf32(bytes), kDefaultRtfFace, kCharsetGB2312)));
     } else {
         node.SetData(std::move(bytes));
     }
@@ -103,11 +111,12 @@ const char* const kCreateUsage =
     "      FILE); never from arguments or the environment. Text prints as UTF-8.";
 const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
 const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
-const char* const kCatUsage = "cat DB ID [--raw | --wav | --png] [--password-file FILE]\n"
+const char* const kCatUsage = "cat DB ID [--raw | --text | --wav | --png] [--password-file FILE]\n"
+    "      --text: the plain text of an RTF or HTML node, one line per paragraph;\n"
     "      --wav writes a sound node as a WAV file, --png a whiteboard as a PNG image.";
 const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]\n"
-    "      Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture; --raw stores\n"
-    "      the bytes as they are.";
+    "      Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture, kind 6 RTF or\n"
+    "      UTF-8 text; --raw stores the bytes as they are.";
 const char* const kSetUsage = "set DB ID [FILE] [--raw] [--password-file FILE]";
 const char* const kMvUsage = "mv DB ID PARENT [--password-file FILE]";
 const char* const kRmUsage = "rm DB ID [--password-file FILE]";
@@ -194,18 +203,28 @@ int Tree(const Args& args) {
     });
 }
 
-// The content as cat writes it: text as UTF-8 (unless --raw), a sound node
-// as WAV (--wav), a whiteboard as PNG (--png), else the stored bytes.
+// The content as cat writes it: text as UTF-8 (unless --raw), --text the
+// plain text of RTF and HTML, a sound node as WAV (--wav), a whiteboard as
+// PNG (--png), else the stored bytes.
 int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
+    if (a.raw && a.text) return Fail(kExitUsage, "--raw and --text exclude each other");
     if (a.wav && node.Type != kNodeSound) return Fail(kExitUsage, "--wav needs a sound node (kind 8)");
     if (a.png && node.Type != kNodeWhiteboard) return Fail(kExitUsage, "--png needs a whiteboard node (kind 7)");
     std::string error;
-    if (a.wav)
+    if (a.wav) {
         out = SoundPayloadToWave(node.DataBytes());
-    else if (a.png && !WhiteboardPayloadToPng(node.DataBytes(), out, error))
-        return Fail(kExitError, "node " + std::to_string(node.Id) + ": " + error);
-    else if (!a.png)
+    } else if (a.png) {
+        if (!WhiteboardPayloadToPng(node.DataBytes(), out, error))
+            return Fail(kExitError, "node " + std::to_string(node.Id) + ": " + error);
+    } else if (a.text && node.Type == kNodeRtf) {
+        out = PlainTextOf(ReadRtfOrText(node.DataBytes()));
+    } else if (a.text && node.Type == kNodeHtml) {
+        out = HtmlToText(AnsiToUtf8(node.Data()));
+    } else if (a.text && !IsTextKind(node.Type)) {
+        return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+    } else {
         out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
+    }
     return kExitOk;
 }
 

@@ -87,6 +87,8 @@ bool ParseStoreArgs(const Args& args, StoreArgs& out) {
             out.wav = true;
         } else if (a == "--png") {
             out.png = true;
+        } else if (a == "--text") {
+            out.text = true;
         } else if ((a == "--password-file" || a == "--new-password-file") && i + 1 < args.size()) {
             (a == "--password-file" ? out.passwordFile : out.newPasswordFile) = args[++i];
         } else if (a.size() > 2 && a.starts_with("--")) {

@@ -22,6 +22,7 @@ struct StoreArgs {
     bool raw = false;              // --raw
     bool wav = false;              // --wav: a sound node as a WAV file
     bool png = false;              // --png: a whiteboard as a PNG image
+    bool text = false;             // --text
 };
 
 // Parses args; false (after a message on stderr) on an unknown option.

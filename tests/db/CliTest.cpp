@@ -490,3 +490,34 @@ TEST_F(CliTest, ImportAndExportATree) {
     EXPECT_EQ(On("export", {"1", dir.File("file")}).code, 1);
     EXPECT_EQ(On("export", {"1", out, "--bogus"}).code, 2);
 }
+
+// RTF nodes take RTF as it is and UTF-8 text as the RTF of it; cat --text
+// prints the plain text of RTF and HTML nodes.
+TEST_F(CliTest, RichTextNodes) {
+    Create();
+    const std::string rtf = ReadFile(std::string(VAULTLEAF_FIXTURES) + "/rtf/richedit30-format.rtf");
+    WriteFile(dir.File("note.rtf"), rtf);
+    ASSERT_EQ(On("add", {"0", "6", "格式", dir.File("note.rtf")}).out, "1\n");
+    EXPECT_EQ(On("cat", {"1", "--raw"}).out, rtf);
+    EXPECT_EQ(On("cat", {"1", "--text"}).out, "标题\n普通斜体下划线 红色 Arial text\n第一项\n第二项\n右对齐\n");
+
+    ASSERT_EQ(On("add", {"0", "6", "文本"}, "第一行\n\n{a}\\b 😀\n").out, "2\n");
+    const std::string written = On("cat", {"2", "--raw"}).out;
+    EXPECT_EQ(written.rfind("{\\rtf1\\ansi\\ansicpg936", 0), 0u) << written;
+    EXPECT_EQ(On("cat", {"2", "--text"}).out, "第一行\n\n{a}\\b 😀\n");
+    ASSERT_EQ(On("set", {"2"}, "改了").code, 0);
+    EXPECT_EQ(On("cat", {"2", "--text"}).out, "改了\n");
+    ASSERT_EQ(On("set", {"2", "--raw"}, "not rtf").code, 0);
+    EXPECT_EQ(On("cat", {"2", "--raw"}).out, "not rtf");
+    CliRun bad = On("set", {"2"}, "\xff\xfe");
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("UTF-8"), std::string::npos);
+
+    ASSERT_EQ(On("add", {"0", "2", "网页"}, "<html><head><title>T</title><style>p{x}</style></head><body>"
+                                          "<p>Hello&nbsp;<b>world</b> &amp;&#20320;</p>\n<div>two\n  words"
+                                          "</div><script>if (a<b) x();</script></body></html>").out, "3\n");
+    EXPECT_EQ(On("cat", {"3", "--text"}).out, "T\nHello world &你\ntwo words\n");
+    ASSERT_EQ(On("add", {"0", "7", "画", "--raw"}, "BM").out, "4\n");
+    EXPECT_EQ(On("cat", {"4", "--text"}).code, 1);
+    EXPECT_EQ(On("cat", {"1", "--text", "--raw"}).code, 2);
+}
