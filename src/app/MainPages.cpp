@@ -191,13 +191,6 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
             switchPage = false;
         }
         break;
-    case kNodeRtf:
-        // Its editor fills this page; the node's time is shown already.
-        SetPagesVisible({PageControlMain->indexOf(PageOfKind(kind))});
-        if (!ReadShownNode(item, node))
-            return false;
-        SetReadOnly(false);
-        break;
     default:
         SetPagesVisible({kPageInfo});
         ShowModifiedTime(QString());
