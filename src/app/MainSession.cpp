@@ -102,7 +102,8 @@ void TFormMain::FormCreate(const QString& argument)
 
     UpdateReopenList(QString());
     ShowMainWindow(ReadBool(kDefault, QStringLiteral("Visible"), true));
-    ApplyLayout(layout_);
+    if (shown_)
+        ApplyLayout(layout_);   // once the window has its size; a hidden one gets it when shown
     if (hook_)
         hook_->InstallHook(this, MSG_HOOK_KEY);
     InstallHotKey();
