@@ -1,5 +1,7 @@
 #include "kelwavecompress/KELSoundWorkFile.h"
 
+#include "kellib/Kelapputil.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,19 +15,6 @@ namespace {
 
 const char kPrefix[] = "sound-";
 const char kSuffix[] = ".$vl_wav";
-
-bool IsOurFolder(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()
-           && (st.st_mode & 077) == 0;
-}
-
-std::string MadeFolder(const std::string& path)
-{
-    mkdir(path.c_str(), 0700);
-    return IsOurFolder(path) ? path + "/" : std::string();
-}
 
 } // namespace
 
@@ -115,12 +104,8 @@ bool KELSoundWorkFile::ReadAll(std::string& out) const
 
 std::string PrivateWorkFolder()
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && *runtime && IsOurFolder(runtime))
-        return MadeFolder(std::string(runtime) + "/vaultleaf");
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string base = tmp && *tmp ? tmp : "/tmp";
-    return MadeFolder(base + "/vaultleaf-" + std::to_string(getuid()));
+    const std::string folder = TempFolder();
+    return EnsurePrivateFolder(folder) ? folder : std::string();
 }
 
 std::string SoundWorkFilePath(const std::string& folder)
