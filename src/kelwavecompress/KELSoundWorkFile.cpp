@@ -1,7 +1,5 @@
 #include "kelwavecompress/KELSoundWorkFile.h"
 
-#include "kellib/Kelapputil.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +13,19 @@ namespace {
 
 const char kPrefix[] = "sound-";
 const char kSuffix[] = ".$vl_wav";
+
+bool IsOurFolder(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()
+           && (st.st_mode & 077) == 0;
+}
+
+std::string MadeFolder(const std::string& path)
+{
+    mkdir(path.c_str(), 0700);
+    return IsOurFolder(path) ? path + "/" : std::string();
+}
 
 } // namespace
 
@@ -104,8 +115,12 @@ bool KELSoundWorkFile::ReadAll(std::string& out) const
 
 std::string PrivateWorkFolder()
 {
-    const std::string folder = TempFolder();
-    return EnsurePrivateFolder(folder) ? folder : std::string();
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime && IsOurFolder(runtime))
+        return MadeFolder(std::string(runtime) + "/vaultleaf");
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string base = tmp && *tmp ? tmp : "/tmp";
+    return MadeFolder(base + "/vaultleaf-" + std::to_string(getuid()));
 }
 
 std::string SoundWorkFilePath(const std::string& folder)

@@ -35,8 +35,9 @@ private:
     std::string path_;
 };
 
-// The program's private folder (kellib's TempFolder, the one external opens
-// use), made with mode 0700; "" unless it is a real folder of ours.
+// The per-user private folder for work files ($XDG_RUNTIME_DIR/vaultleaf when
+// there is a runtime folder, else vaultleaf-<uid> in the temporary folder),
+// made with mode 0700 and refused ("" ) unless it is a real folder of ours.
 std::string PrivateWorkFolder();
 // The work file of this process in folder; names carry the process id, so
 // RemoveStaleWorkFiles can tell what a crashed run left behind.
