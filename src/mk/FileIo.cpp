@@ -96,6 +96,12 @@ bool File::WriteAt(int64_t pos, const void* data, size_t len) {
     return !cut;
 }
 
+bool File::Truncate(int64_t size) {
+    ++g_calls;
+    if (LimitReached()) return false;
+    return ::ftruncate(fd_, size) == 0;
+}
+
 bool File::Sync() {
     if (LimitReached()) return false;
     return ::fdatasync(fd_) == 0;

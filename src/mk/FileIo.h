@@ -39,6 +39,8 @@ public:
     // Writes exactly len bytes at pos (subject to the write limit).
     bool WriteAt(int64_t pos, const void* data, size_t len);
     bool Sync();
+    // Cuts the file to size bytes (subject to the write limit, as one call).
+    bool Truncate(int64_t size);
 
 private:
     int fd_ = -1;

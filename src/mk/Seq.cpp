@@ -1,5 +1,7 @@
 #include "mk/Seq.h"
 
+#include "mk/StorageImpl.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -139,6 +141,13 @@ void Seq::SetBytes(int row, int col, const std::string& value) {
     if (!old.inFile && old.len == len && c.pool.compare(old.pos, old.len - zero, value) == 0) return;
     // The replaced bytes stay in the pool, no longer live, until it is compacted.
     const size_t replaced = old.inFile ? 0 : old.len;
+    uint32_t pos = 0;
+    if (!zero && len > kMemoLength && source_->owner && SpillValue(*source_->owner, value, pos)) {
+        c.cells[row] = Cell{pos, static_cast<uint32_t>(len), true};
+        c.poolLive -= replaced;
+        c.dirty = true;
+        return;
+    }
     if (c.pool.size() + len > 2 * (c.poolLive - replaced) + (16u << 20)) CompactPool(c);
     if (c.pool.size() + len > UINT32_MAX) return;   // beyond what a file can hold
     Cell cell{static_cast<uint32_t>(c.pool.size()), static_cast<uint32_t>(len), false};

@@ -19,11 +19,14 @@ struct Ref {
     bool operator==(const Ref&) const = default;
 };
 
+class StorageImpl;
+
 // Where lazily read values come from.
 struct Source {
     File file;
     int64_t base = 0;
     bool littleEndian = true;
+    StorageImpl* owner = nullptr;   // takes large values before their commit; null when stale
 };
 
 // One S or B item: raw stored bytes (S with its terminating zero), either in

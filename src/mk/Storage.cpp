@@ -8,6 +8,9 @@
 namespace mk {
 
 void StorageImpl::Reset() {
+    if (src) src->owner = nullptr;
+    if (spillStart >= 0 && src && src->file.IsOpen()) src->file.Truncate(src->base + spillStart);
+    spillStart = -1;
     open = false;
     root.reset();
     retired.clear();
@@ -76,6 +79,7 @@ Status StorageImpl::Open(const std::string& p, bool ro) {
         return status;
     }
     open = true;
+    if (!readOnly) src->owner = this;
     return status;
 }
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,9 @@
 namespace mk {
 
 using Gap = std::pair<uint32_t, uint32_t>;   // [start, end) relative to the base
+
+// Byte values longer than this are always stored as blobs of their own (memos).
+const uint32_t kMemoLength = 10000;
 
 class StorageImpl {
 public:
@@ -32,8 +36,13 @@ public:
     int64_t dataEnd = 0;     // physical end of the file, relative to the base
     bool tailAtEnd = true;   // the commit's tail pair ends the file
     std::vector<Gap> gaps;   // free space below the tail pair
+    // Where the file ended before the first value written ahead of its commit
+    // (SpillValue); -1 when there is none since the last commit or open.
+    int64_t spillStart = -1;
 
+    ~StorageImpl() { Reset(); }
     Status Open(const std::string& path, bool readOnly);
+    // Closes; values written ahead of a commit that never came are cut off again.
     void Reset();
     void NewEmptyRoot();
     void ComputeGaps();
@@ -44,5 +53,11 @@ Status LoadStorage(StorageImpl& s);
 // Commit and compacted copy (Writer.cpp).
 bool CommitStorage(StorageImpl& s);
 bool SaveStorage(StorageImpl& s, Stream& out);
+// Writes a large byte value past the end of the file before its commit, so it
+// needs no memory until then (Writer.cpp). The file keeps opening at the last
+// commit: it ends with a skip mark leading back to that commit's tail, written
+// before the value. pos: where the value is, relative to the base. False when
+// nothing could be written there; the value then stays in memory.
+bool SpillValue(StorageImpl& s, std::string_view value, uint32_t& pos);
 
 }  // namespace mk

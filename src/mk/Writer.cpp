@@ -26,7 +26,7 @@ struct Pending {
 };
 
 bool IsMemo(uint32_t length, uint32_t rows) {
-    return length > 10000 || (length > 100 && length > 1000000 / (uint64_t(rows) + 1));
+    return length > kMemoLength || (length > 100 && length > 1000000 / (uint64_t(rows) + 1));
 }
 
 class Encoder {
@@ -328,6 +328,25 @@ bool WriteCommit(StorageImpl& s, Encoder& enc, const Ref& walk) {
 
 }  // namespace
 
+bool SpillValue(StorageImpl& s, std::string_view value, uint32_t& pos) {
+    if (!s.open || s.readOnly || !s.hasData || !s.src->file.IsOpen()) return false;
+    int64_t at = s.dataEnd;
+    int64_t end = at + int64_t(value.size()) + 8;
+    if (end + 32 > kMaxData) return false;
+    // The skip mark goes first: whatever happens to the value's bytes, the
+    // file ends with a mark that leads readers back to the last commit.
+    std::string skip;
+    PutMark(skip, 0x80, 0, uint32_t(end - 8 - s.tailEnd));
+    if (s.spillStart < 0) s.spillStart = at;
+    s.tailAtEnd = false;
+    bool ok = WriteAt(s, end - 8, skip) && WriteAt(s, at, value);
+    int64_t size = s.src->file.Size();
+    s.dataEnd = std::max(s.dataEnd, ok ? end : size - s.src->base);
+    if (!ok) return false;
+    pos = uint32_t(at);
+    return true;
+}
+
 bool CommitStorage(StorageImpl& s) {
     if (!s.open || s.readOnly) return false;
     if (!s.hasData && s.root->Columns().empty()) return true;
@@ -348,6 +367,7 @@ bool CommitStorage(StorageImpl& s) {
         return false;
     }
     ApplyStaged(*s.root);
+    s.spillStart = -1;
     s.hasData = true;
     s.walkRef = walk;
     s.walkBytes = std::move(walkBytes);
