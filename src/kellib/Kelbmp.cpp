@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <endian.h>
+
 namespace {
 
 enum Compression { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
@@ -123,6 +125,20 @@ bool ReadHeader(const uint8_t* data, size_t size, Header& h)
     return h.pixelOffset >= tableAt && h.pixelOffset < size;
 }
 
+// Pixels of 8-bit blue, green, red (and one more byte at 32 bits): each is
+// read as one little-endian word, except the row's last, whose fourth byte may
+// lie beyond the file.
+void CopyBgrRow(const uint8_t* src, int bytesPerPixel, int64_t width, uint32_t* dst)
+{
+    int64_t x = 0;
+    for (; x + 1 < width; ++x, src += bytesPerPixel) {
+        uint32_t v;
+        std::memcpy(&v, src, 4);
+        dst[x] = 0xFF000000 | le32toh(v);
+    }
+    dst[x] = 0xFF000000 | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+}
+
 bool ReadUncompressed(const uint8_t* p, size_t available, const Header& h, KELBitmap& out)
 {
     const uint64_t rowBytes = (uint64_t(h.width) * h.bits + 31) / 32 * 4;
@@ -137,8 +153,7 @@ bool ReadUncompressed(const uint8_t* p, size_t available, const Header& h, KELBi
         const uint8_t* src = p + row * rowBytes;
         uint32_t* dst = out.pixels.data() + (h.topDown ? row : h.height - 1 - row) * h.width;
         if (plainBytes) {
-            for (int64_t x = 0; x < h.width; ++x, src += bytesPerPixel)
-                dst[x] = 0xFF000000 | uint32_t(src[2]) << 16 | uint32_t(src[1]) << 8 | src[0];
+            CopyBgrRow(src, bytesPerPixel, h.width, dst);
             continue;
         }
         for (int64_t x = 0; x < h.width; ++x) {
@@ -245,13 +260,18 @@ std::string WriteBmp(int width, int height, const uint32_t* pixels, size_t strid
     PutLe(f, 0, 4);
     f.resize(54 + imageBytes, '\0');
     char* out = f.data() + 54;
-    for (int row = height - 1; row >= 0; --row, out += rowBytes) {
+    for (int row = height - 1; row >= 0 && width > 0; --row, out += rowBytes) {
         const uint32_t* src = pixels + size_t(row) * stride;
-        for (int x = 0; x < width; ++x) {
-            out[3 * x] = char(src[x]);
-            out[3 * x + 1] = char(src[x] >> 8);
-            out[3 * x + 2] = char(src[x] >> 16);
+        // Each pixel as one word whose fourth byte the next pixel overwrites;
+        // the row's last byte-wise, so nothing is written past the row.
+        int x = 0;
+        for (; x + 1 < width; ++x) {
+            const uint32_t v = htole32(src[x]);
+            std::memcpy(out + 3 * x, &v, 4);
         }
+        out[3 * x] = char(src[x]);
+        out[3 * x + 1] = char(src[x] >> 8);
+        out[3 * x + 2] = char(src[x] >> 16);
     }
     return f;
 }
