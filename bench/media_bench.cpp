@@ -3,8 +3,11 @@
 // KELWaveCompress Encode per 20 ms buffer and its record appended to the
 // work file). Whiteboard: a 4000 x 3000 picture loaded into the page and
 // painted, and saved as its BMP payload. The longest the window stays busy
-// while recording: showing a 10 MB text in the editor (input buffers cover 10 s).
+// while recording: showing a 10 MB text in the editor, and recording on the
+// desktop's input device meanwhile (needs a sound server; a PulseAudio null
+// sink's monitor will do): every 20 ms of wall time must arrive as a buffer.
 #include "app/DrawPage.h"
+#include "app/QtWaveDevices.h"
 #include "kellib/Kelbmp.h"
 #include "kelwavecompress/KELSoundRecords.h"
 #include "kelwavecompress/KELSoundWorkFile.h"
@@ -13,6 +16,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPainter>
 #include <QTextEdit>
 
@@ -156,6 +160,53 @@ void BM_Show10MBText(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Show10MBText)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void RunEvents(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Buffers missing after the editor showed a 10 MB text during recording:
+// the wall time from the first buffer counted to the last, against the count.
+void BM_RecordWhileShowing10MBText(benchmark::State& state)
+{
+    QtWaveInput input;
+    if (!input.Open())
+        return state.SkipWithError("no input device");
+    int64_t buffers = 0;
+    QElapsedTimer clock;
+    input.OnBuffer = [&](const uint8_t*, size_t) {
+        if (buffers++ == 0)
+            clock.start();
+    };
+    QString text;
+    while (text.size() < 10 * 1024 * 1024)
+        text += QStringLiteral("一行文字 line of text for the editor 0123456789\n");
+    QTextEdit editor;
+    editor.setAcceptRichText(false);
+    editor.resize(800, 600);
+    double busyMs = 0;
+    if (!input.Start())
+        return state.SkipWithError("the input device does not start");
+    RunEvents(1000);
+    for (auto _ : state) {
+        QElapsedTimer busy;
+        busy.start();
+        editor.setPlainText(text);
+        QApplication::processEvents();
+        busyMs = double(busy.elapsed());
+        RunEvents(1500);
+    }
+    const double expected = double(clock.elapsed()) / 20.0 + 1;
+    input.Stop();
+    state.counters["window_busy_ms"] = busyMs;
+    state.counters["buffers"] = double(buffers);
+    state.counters["missing"] = expected - double(buffers);
+}
+BENCHMARK(BM_RecordWhileShowing10MBText)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 } // namespace
 
