@@ -8,6 +8,7 @@
 // sink's monitor will do): every 20 ms of wall time must arrive as a buffer.
 #include "app/DrawPage.h"
 #include "app/QtWaveDevices.h"
+#include "db/CaseDB.h"
 #include "kellib/Kelbmp.h"
 #include "kelwavecompress/KELSoundRecords.h"
 #include "kelwavecompress/KELSoundWorkFile.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QTextEdit>
 
 #include <benchmark/benchmark.h>
@@ -125,6 +127,58 @@ void BM_Whiteboard4000x3000Show(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Whiteboard4000x3000Show)->Unit(benchmark::kMillisecond);
+
+// The whole way through the store: a database holding the whiteboard node.
+struct StoredBoard {
+    QTemporaryDir dir;
+    CaseDB db;
+    CaseNode node;
+    bool ok = false;
+    StoredBoard()
+    {
+        if (db.Open(dir.filePath(QStringLiteral("w.vldb")).toStdString(), true) != CaseDB::kOpened || !db.Login("pw"))
+            return;
+        node.Id = db.TakeNextId(false);
+        node.Type = uint8_t(kNodeWhiteboard);
+        node.Caption = "board";
+        node.SetData(DrawPage::BmpOf(Drawing()));
+        ok = db.AddNode(node) && db.Commit();
+    }
+};
+
+// The node read (DES, LZW) and shown.
+void BM_Whiteboard4000x3000ShowFromStore(benchmark::State& state)
+{
+    StoredBoard board;
+    if (!board.ok)
+        return state.SkipWithError("not stored");
+    DrawPage page(nullptr);
+    page.resize(1000, 700);
+    QPixmap screen(1000, 700);
+    for (auto _ : state) {
+        CaseNode shown;
+        board.db.GetNode(board.node.Id, shown, true);
+        page.Load(shown.DataBytes());
+        page.render(&screen);
+    }
+}
+BENCHMARK(BM_Whiteboard4000x3000ShowFromStore)->Unit(benchmark::kMillisecond);
+
+// The page saved into the node and committed (LZW, DES, the file's sync).
+void BM_Whiteboard4000x3000SaveToStore(benchmark::State& state)
+{
+    StoredBoard board;
+    if (!board.ok)
+        return state.SkipWithError("not stored");
+    DrawPage page(nullptr);
+    page.Load(board.node.DataBytes());
+    for (auto _ : state) {
+        board.node.SetData(page.Save());
+        if (!board.db.SaveNode(board.node) || !board.db.Commit())
+            state.SkipWithError("not saved");
+    }
+}
+BENCHMARK(BM_Whiteboard4000x3000SaveToStore)->Unit(benchmark::kMillisecond);
 
 // Of which: the BMP decoded alone.
 void BM_Whiteboard4000x3000Decode(benchmark::State& state)
