@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "public/Allocate.h"
 #include "public/Compress_LZW.h"
 #include "public/SealedBlock.h"
 
@@ -21,11 +22,21 @@ bool OpenCaption(const DesKey& key, const std::string& sealed, std::string& capt
     return n > 0;
 }
 
+// The stream is enciphered where it lies: a large content costs its own
+// bytes and one compressed copy, no more.
 bool SealContent(const DesKey& key, const std::string& content, std::string& sealed) {
-    MemoryStream source(content), stream;
-    if (Compress_LZW().Compress(source, stream) != Compress_LZW::Done) return false;
-    sealed = EncryptBlock(key, stream.Bytes());
-    return !sealed.empty();
+    MemoryStream stream;
+    if (Compress_LZW().Compress(content, stream) != Compress_LZW::Done) return false;
+    sealed = stream.Take();
+    const int64_t n = int64_t(sealed.size());
+    const int64_t length = SealedLength(n);
+    if (length == 0 || !Allocate([&] { sealed.resize(size_t(length)); })) {
+        sealed.clear();
+        return false;
+    }
+    auto* bytes = reinterpret_cast<uint8_t*>(sealed.data());
+    EncryptBlock(key, bytes, n, bytes);
+    return true;
 }
 
 bool OpenContent(const DesKey& key, const std::string& sealed, std::string& content) {

@@ -159,12 +159,17 @@ Compress_LZW::Compress_LZW() = default;
 int Compress_LZW::Compress(MemoryStream& source, MemoryStream& dest, int mode,
                            const volatile uint8_t* cancel)
 {
+    source.Rewind();
+    return Compress(source.Bytes(), dest, mode, cancel);
+}
+
+int Compress_LZW::Compress(std::string_view in, MemoryStream& dest, int mode, const volatile uint8_t* cancel)
+{
     if (!BitsInRange(bits) || mode != 0)
         return BadStream;
     std::unique_ptr<WriterTable> table;
     if (!Allocate([&] { table = std::make_unique<WriterTable>(bits); }))
         return BadStream;
-    const auto in = source.Bytes();
     const auto* src = reinterpret_cast<const uint8_t*>(in.data());
     const size_t size = in.size();
     length = static_cast<int64_t>(size);
@@ -175,7 +180,6 @@ int Compress_LZW::Compress(MemoryStream& source, MemoryStream& dest, int mode,
     header[8] = static_cast<uint8_t>(bits);
     PutLE(header + 16, static_cast<uint64_t>(length), 8);
     PutLE(header + 24, static_cast<uint64_t>(mode), 2);
-    source.Rewind();
     dest.Clear();
     dest.Reserve(kHeaderSize + size / 2 + 16);
     if (!dest.Write(header, kHeaderSize))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "public/MemoryStream.h"
 
@@ -24,6 +25,9 @@ public:
     // Compresses source (from its start) into dest (replacing its content).
     // Only mode 0 is written. cancel, when given, is read before every code.
     int Compress(MemoryStream& source, MemoryStream& dest, int mode = 0,
+                 const volatile uint8_t* cancel = nullptr);
+    // The same from bytes held elsewhere (no copy of a large content).
+    int Compress(std::string_view source, MemoryStream& dest, int mode = 0,
                  const volatile uint8_t* cancel = nullptr);
     // Expands the stream in source (from its start) into dest (replacing its
     // content).
