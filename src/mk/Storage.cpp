@@ -11,6 +11,7 @@ void StorageImpl::Reset() {
     if (src) src->owner = nullptr;
     if (spillStart >= 0 && src && src->file.IsOpen()) src->file.Truncate(src->base + spillStart);
     spillStart = -1;
+    heldBytes = 0;
     open = false;
     root.reset();
     retired.clear();
@@ -124,6 +125,8 @@ View* Storage::ViewNamed(const std::string& name) { return impl_->open ? ViewAt(
 std::string Storage::Description() const { return impl_->open ? impl_->root->Description() : std::string(); }
 
 bool Storage::Commit() { return CommitStorage(*impl_); }
+
+void Storage::SetMemoryLimit(int64_t bytes) { impl_->holdLimit = bytes; }
 
 bool Storage::Rollback() {
     if (!impl_->open) return false;

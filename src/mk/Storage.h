@@ -79,6 +79,12 @@ public:
     std::string Description() const;           // root structure string
 
     bool Commit();
+    // Large byte values (over 10,000 bytes) set for the coming commit are held
+    // in memory up to this many bytes (32 MiB unless set); later ones go to the
+    // file at once, into free space or past its end. A rollback or a close
+    // without commit cuts off what went past the end. Kept across Open and
+    // Rollback.
+    void SetMemoryLimit(int64_t bytes);
     // Returns to the last commit. Every View pointer is stale afterwards.
     bool Rollback();
     // Writes a complete compacted image of the storage.

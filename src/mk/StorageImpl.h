@@ -39,6 +39,8 @@ public:
     // Where the file ended before the first value written ahead of its commit
     // (SpillValue); -1 when there is none since the last commit or open.
     int64_t spillStart = -1;
+    int64_t heldBytes = 0;             // large values of the coming commit kept in memory
+    int64_t holdLimit = int64_t(32) << 20;
 
     ~StorageImpl() { Reset(); }
     Status Open(const std::string& path, bool readOnly);
@@ -53,11 +55,13 @@ Status LoadStorage(StorageImpl& s);
 // Commit and compacted copy (Writer.cpp).
 bool CommitStorage(StorageImpl& s);
 bool SaveStorage(StorageImpl& s, Stream& out);
-// Writes a large byte value past the end of the file before its commit, so it
-// needs no memory until then (Writer.cpp). The file keeps opening at the last
-// commit: it ends with a skip mark leading back to that commit's tail, written
-// before the value. pos: where the value is, relative to the base. False when
-// nothing could be written there; the value then stays in memory.
+// Takes a large byte value into the file before its commit, once the large
+// values held in memory for the commit pass holdLimit, so a commit of any
+// size needs little memory (Writer.cpp): into free space the last commit does
+// not use, else past the end. Past the end, the file then ends with a skip
+// mark leading back to the last commit's tail, written before the value, and
+// keeps opening there. pos: where the value is, relative to the base. False:
+// the value stays in memory.
 bool SpillValue(StorageImpl& s, std::string_view value, uint32_t& pos);
 
 }  // namespace mk

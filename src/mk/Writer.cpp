@@ -330,6 +330,18 @@ bool WriteCommit(StorageImpl& s, Encoder& enc, const Ref& walk) {
 
 bool SpillValue(StorageImpl& s, std::string_view value, uint32_t& pos) {
     if (!s.open || s.readOnly || !s.hasData || !s.src->file.IsOpen()) return false;
+    if (s.heldBytes + int64_t(value.size()) <= s.holdLimit) {
+        s.heldBytes += int64_t(value.size());
+        return false;
+    }
+    // Free space of the last commit first, as the commit would place it.
+    for (auto& g : s.gaps) {
+        if (g.second - g.first < value.size()) continue;
+        if (!WriteAt(s, g.first, value)) return false;
+        pos = g.first;
+        g.first += uint32_t(value.size());
+        return true;
+    }
     int64_t at = s.dataEnd;
     int64_t end = at + int64_t(value.size()) + 8;
     if (end + 32 > kMaxData) return false;
@@ -356,6 +368,7 @@ bool CommitStorage(StorageImpl& s) {
     if (!enc.ok) return false;
     if (s.hasData && walkBytes == s.walkBytes) {
         ApplyStaged(*s.root);
+        s.heldBytes = 0;
         return true;
     }
     Ref walk = enc.Place(walkBytes, nullptr);
@@ -368,6 +381,7 @@ bool CommitStorage(StorageImpl& s) {
     }
     ApplyStaged(*s.root);
     s.spillStart = -1;
+    s.heldBytes = 0;
     s.hasData = true;
     s.walkRef = walk;
     s.walkBytes = std::move(walkBytes);

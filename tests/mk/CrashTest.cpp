@@ -160,10 +160,11 @@ TEST(CrashFree, FailedCommitLeavesChangesForTheNextCommit) {
     EXPECT_EQ(t.ViewAt(0)->GetString(0, 4), std::string(500, 'c'));
 }
 
-// Large values are written to the file as they are set, before their commit.
+// Large values beyond the memory limit (0 here) are written to the file as
+// they are set, before their commit, into free space or past the end.
 // Cut at any write of that or of the commit, the file opens at the old commit
 // or the new one, the way the original library finds it; a rollback or a
-// close without commit leaves the file byte for byte as it was.
+// close without commit leaves the file as long as it was, at the old state.
 void SetLargeValues(mk::Storage& s) {
     mk::View* c = s.GetAs(kCase);
     c->SetBytes(0, 8, std::string(30000, 'x'));
@@ -184,6 +185,7 @@ TEST(CrashFree, LargeValuesWrittenAheadOfTheirCommit) {
     int64_t calls = 0, bytes = 0;
     {
         mk::Storage s;
+        s.SetMemoryLimit(0);
         ASSERT_EQ(s.Open(path), mk::Status::Ok);
         mk::SetWriteLimit({});
         SetLargeValues(s);
@@ -202,6 +204,7 @@ TEST(CrashFree, LargeValuesWrittenAheadOfTheirCommit) {
     for (bool rollback : {true, false}) {
         fresh();
         mk::Storage s;
+        s.SetMemoryLimit(0);
         ASSERT_EQ(s.Open(path), mk::Status::Ok);
         SetLargeValues(s);
         if (rollback) {
@@ -210,13 +213,28 @@ TEST(CrashFree, LargeValuesWrittenAheadOfTheirCommit) {
         } else {
             s.Close();
         }
-        EXPECT_EQ(ReadFile(path), original) << (rollback ? "rollback" : "close");
+        EXPECT_EQ(std::filesystem::file_size(path), original.size()) << (rollback ? "rollback" : "close");
+        EXPECT_EQ(Content(path, &st), before) << (rollback ? "rollback" : "close");
     }
+
+    // Saved again and again, a large value reuses the space its last version left.
+    fresh();
+    {
+        mk::Storage s;
+        s.SetMemoryLimit(0);
+        ASSERT_EQ(s.Open(path), mk::Status::Ok);
+        for (int i = 0; i < 12; ++i) {
+            s.GetAs(kCase)->SetBytes(3, 8, std::string(50000, char('a' + i)));
+            ASSERT_TRUE(s.Commit());
+        }
+    }
+    EXPECT_LT(std::filesystem::file_size(path), original.size() + 3 * 50000 + 4096);
 
     auto cut = [&](mk::WriteLimit limit, const std::string& what) -> mk::Status {
         fresh();
         {
             mk::Storage s;
+            s.SetMemoryLimit(0);
             EXPECT_EQ(s.Open(path), mk::Status::Ok);
             mk::SetWriteLimit(limit);
             SetLargeValues(s);
