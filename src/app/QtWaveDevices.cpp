@@ -49,18 +49,36 @@ private:
 
 } // namespace
 
-QtWaveInput::QtWaveInput() = default;
-QtWaveInput::~QtWaveInput() = default;
+QtWaveInput::QtWaveInput()
+{
+    captureContext_.moveToThread(&thread_);
+}
+
+QtWaveInput::~QtWaveInput()
+{
+    Close();
+    thread_.quit();
+    thread_.wait();
+}
+
+void QtWaveInput::InCaptureThread(const std::function<void()>& work)
+{
+    if (!thread_.isRunning())
+        thread_.start();
+    QMetaObject::invokeMethod(&captureContext_, work, Qt::BlockingQueuedConnection);
+}
 
 bool QtWaveInput::Open()
 {
     const QAudioDevice device = Usable(QMediaDevices::defaultAudioInput());
     if (device.isNull())
         return false;
-    // The sound server keeps what is captured while the window is busy; a
-    // large buffer here would only make it deliver in late, large pieces.
-    source_ = std::make_unique<QAudioSource>(device, WaveFormat());
-    sink_ = std::make_unique<CaptureSink>(*this);
+    // The sound server keeps what is captured until the capture thread reads
+    // it; a large buffer here would only make it deliver in late, large pieces.
+    InCaptureThread([&] {
+        source_ = std::make_unique<QAudioSource>(device, WaveFormat());
+        sink_ = std::make_unique<CaptureSink>(*this);
+    });
     return true;
 }
 
@@ -68,37 +86,63 @@ bool QtWaveInput::Start()
 {
     if (!source_)
         return false;
-    pending_.clear();
-    source_->start(sink_.get());
-    if (source_->error() != QAudio::NoError) {
-        source_->stop();
-        return false;
+    {
+        QMutexLocker lock(&mutex_);
+        pending_.clear();
     }
-    return true;
+    bool started = false;
+    InCaptureThread([&] {
+        source_->start(sink_.get());
+        started = source_->error() == QAudio::NoError;
+        if (!started)
+            source_->stop();
+    });
+    return started;
 }
 
 void QtWaveInput::Captured(const char* data, qint64 length)
 {
+    QMutexLocker lock(&mutex_);
     pending_.append(data, length);
-    qsizetype used = 0;
-    for (; pending_.size() - used >= qsizetype(kWaveBlockBytes); used += qsizetype(kWaveBlockBytes))
-        if (OnBuffer)
-            OnBuffer(reinterpret_cast<const uint8_t*>(pending_.constData()) + used, kWaveBlockBytes);
-    pending_.remove(0, used);
+    if (posted_ || pending_.size() < qsizetype(kWaveBlockBytes))
+        return;
+    posted_ = true;
+    QMetaObject::invokeMethod(&windowContext_, [this] { Deliver(); }, Qt::QueuedConnection);
 }
 
+void QtWaveInput::Deliver()
+{
+    QByteArray whole;
+    {
+        QMutexLocker lock(&mutex_);
+        posted_ = false;
+        const qsizetype used = pending_.size() - pending_.size() % qsizetype(kWaveBlockBytes);
+        whole = pending_.left(used);
+        pending_.remove(0, used);
+    }
+    for (qsizetype at = 0; at < whole.size(); at += qsizetype(kWaveBlockBytes))
+        if (OnBuffer)
+            OnBuffer(reinterpret_cast<const uint8_t*>(whole.constData()) + at, kWaveBlockBytes);
+}
+
+// What was captured before the stop is still delivered; a partial buffer is not.
 void QtWaveInput::Stop()
 {
     if (source_)
-        source_->stop();
+        InCaptureThread([&] { source_->stop(); });
+    Deliver();
+    QMutexLocker lock(&mutex_);
     pending_.clear();
 }
 
 void QtWaveInput::Close()
 {
     Stop();
-    source_.reset();
-    sink_.reset();
+    if (source_)
+        InCaptureThread([&] {
+            source_.reset();
+            sink_.reset();
+        });
 }
 
 // ---- output ------------------------------------------------------------------

@@ -3,7 +3,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMutex>
 #include <QObject>
+#include <QThread>
+
+#include <functional>
 
 #include <memory>
 
@@ -15,6 +19,9 @@ class QIODevice;
 
 // Capture writes into a device of ours (Qt's pull mode delivers nothing
 // on PulseAudio in Qt 6.4), which cuts the stream into 320-byte buffers.
+// The source lives in a thread of its own, so a busy window never stalls
+// it (the sound server then drops what it cannot hand over); the captured
+// bytes wait in a queue and reach OnBuffer on the window's thread.
 class QtWaveInput : public KELWaveInputDevice {
 public:
     QtWaveInput();
@@ -24,13 +31,21 @@ public:
     void Stop() override;
     void Close() override;
 
-    // The captured bytes, delivered in whole buffers.
+    // Called on the capture thread with what the source delivered.
     void Captured(const char* data, qint64 length);
 
 private:
-    std::unique_ptr<QAudioSource> source_;
+    void InCaptureThread(const std::function<void()>& work);
+    void Deliver();   // whole buffers waiting, to OnBuffer
+
+    QThread thread_;
+    QObject captureContext_;   // lives in thread_
+    QObject windowContext_;    // lives in the window's thread
+    std::unique_ptr<QAudioSource> source_;   // made, used and deleted in thread_
     std::unique_ptr<QIODevice> sink_;
-    QByteArray pending_;
+    QMutex mutex_;
+    QByteArray pending_;   // guarded by mutex_
+    bool posted_ = false;  // guarded by mutex_: a Deliver is on its way
 };
 
 class QtWaveOutput : public KELWaveOutputDevice {
