@@ -9,6 +9,7 @@
 #include "public/Base64.h"
 #include "public/ContentKey.h"
 #include "public/TextCrypt.h"
+#include "public/Wipe.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -36,9 +37,15 @@ QString WrongPasswordText(const std::string& path)
            + QStringLiteral("。");
 }
 
+// The steps between are wiped: text is usually a password.
 std::string PasswordBytes(const QString& text)
 {
-    return Utf8ToAnsi(text.toUtf8().toStdString());
+    QByteArray utf8 = text.toUtf8();
+    std::string bytes = utf8.toStdString();
+    std::string ansi = Utf8ToAnsi(bytes);
+    WipeBytes(utf8.data(), static_cast<size_t>(utf8.size()));
+    WipeString(bytes);
+    return ansi;
 }
 
 std::string RememberKeyText(const QString& randomKey, const std::string& dbPath)
@@ -61,7 +68,8 @@ QString ReadOrMakeRandomKey()
     return key;
 }
 
-TFormLogin::TFormLogin(QWidget* owner, CaseDB& db) : QDialog(owner), db_(db)
+TFormLogin::TFormLogin(QWidget* owner, CaseDB& db, LoginOffer offer)
+    : QDialog(owner), db_(db), offer_(offer)
 {
     setObjectName(QStringLiteral("FormLogin"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint
@@ -151,7 +159,10 @@ TFormLogin::TFormLogin(QWidget* owner, CaseDB& db) : QDialog(owner), db_(db)
     showingLogin = this;
 }
 
-TFormLogin::~TFormLogin() = default;
+TFormLogin::~TFormLogin()
+{
+    WipeLineEdit(EditPassword);
+}
 
 void TFormLogin::Prepare()
 {
@@ -160,8 +171,8 @@ void TFormLogin::Prepare()
     const bool remember = db_.GetParamBool("RememberPassword", false);
     randomKey_ = ReadOrMakeRandomKey();
     keyText_ = RememberKeyText(randomKey_, db_.Path());
-    if (remember) {
-        CheckBoxRememberPassword->setChecked(true);
+    CheckBoxRememberPassword->setChecked(remember);
+    if (remember && offer_ == LoginOffer::Remembered) {
         held_ = db_.GetParam("RememberedPassword", "");
         const QSignalBlocker blocker(EditPassword);
         EditPassword->setText(kRememberPlaceholder);
@@ -180,12 +191,17 @@ bool TFormLogin::RememberChecked() const
 
 void TFormLogin::EditPasswordChange(const QString& text)
 {
-    held_ = text.isEmpty() ? std::string() : EncryptText(keyText_, PasswordBytes(text));
+    std::string typed = PasswordBytes(text);
+    held_ = typed.empty() ? std::string() : EncryptText(keyText_, typed);
+    WipeString(typed);
 }
 
 void TFormLogin::ButtonOkClick()
 {
-    if (!db_.Login(HeldPassword())) {
+    std::string password = HeldPassword();
+    const bool accepted = db_.Login(password);
+    WipeString(password);
+    if (!accepted) {
         FormMessageBox(this, WrongPasswordText(db_.Path()), MB_ICONERROR);
         EditPassword->setFocus();
         return;
@@ -202,7 +218,7 @@ void TFormLogin::ButtonHelpClick()
     ShowHelpTopic(QStringLiteral("/html/login.htm"));
 }
 
-bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password)
+bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password, LoginOffer offer)
 {
     if (!db.IsOpen())
         return false;
@@ -213,14 +229,15 @@ bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password)
         showingLogin->EditPassword->setFocus();
         return false;
     }
-    auto* dialog = new TFormLogin(owner, db);
+    auto* dialog = new TFormLogin(owner, db, offer);
     bool accepted = false;
     if (autoLogin && dialog->RememberChecked()) {
-        const std::string remembered = dialog->HeldPassword();
+        std::string remembered = dialog->HeldPassword();
         if (db.Login(remembered)) {
             password = remembered;
             accepted = true;
         }
+        WipeString(remembered);
     }
     if (!accepted && ExecDialog(dialog) == QDialog::Accepted) {
         password = dialog->HeldPassword();

@@ -24,10 +24,15 @@ QString ReadOrMakeRandomKey();
 // "密码不对，不能打开数据库：" + path + "。"
 QString WrongPasswordText(const std::string& path);
 
+// What the dialog offers: the remembered password as well (opening a
+// database), or only what is typed (restoring the window, which asks for the
+// password again).
+enum class LoginOffer { Remembered, TypedOnly };
+
 class TFormLogin : public QDialog {
     Q_OBJECT
 public:
-    TFormLogin(QWidget* owner, CaseDB& db);
+    TFormLogin(QWidget* owner, CaseDB& db, LoginOffer offer = LoginOffer::Remembered);
     ~TFormLogin() override;
 
     // The held password deciphered (empty when nothing can be deciphered).
@@ -53,6 +58,7 @@ private:
     void ButtonHelpClick();
 
     CaseDB& db_;
+    LoginOffer offer_;
     QString randomKey_;
     std::string keyText_;
     std::string held_;   // EncryptText of the typed password, never the plain text
@@ -60,7 +66,8 @@ private:
 
 // The only entry to TFormLogin. True when the password was accepted; it is
 // returned in password. With autoLogin and a remembered password no window
-// is shown.
-bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password);
+// is shown. With LoginOffer::TypedOnly the remembered password is not offered.
+bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password,
+              LoginOffer offer = LoginOffer::Remembered);
 // A login dialog exists.
 bool IsLoginShowing();

@@ -3,6 +3,8 @@
 #include "kellib/Kelfilelib.h"
 #include "kellib/qt/Kelregistry.h"
 
+#include <string.h>
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
@@ -12,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -367,4 +370,20 @@ bool ToDatabaseText(const QString& text, std::string& ansi)
 void UnencodableMessageBox(const UnencodableChar& failure)
 {
     AppMessageBox(QString::fromStdString(UnencodableMessage(failure)), MB_ICONERROR);
+}
+
+void WipeQString(QString& text)
+{
+    // constData, not data: data() would detach and wipe a private copy.
+    // Literal text lives in read-only memory and holds no secret.
+    if (!text.isEmpty() && text.data_ptr().isMutable())
+        explicit_bzero(const_cast<QChar*>(text.constData()), static_cast<size_t>(text.size()) * sizeof(QChar));
+    text.clear();
+}
+
+void WipeLineEdit(QLineEdit* edit)
+{
+    QString text = edit->text();   // shares the field's buffer
+    WipeQString(text);
+    edit->clear();
 }
