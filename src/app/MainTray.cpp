@@ -111,7 +111,8 @@ void TFormMain::LockWindow()
     }
     locked_ = db_.IsOpen();
     ShowMainWindow(false);
-    if (locked_ && !tray_->Added() && MayShowWindow())
+    // Still visible: parked on the taskbar for want of a notification area.
+    if (locked_ && isVisible() && MayShowWindow())
         ShowMainWindow(true);
 }
 
