@@ -3,7 +3,6 @@
 #include "app/Login.h"
 #include "db/CaseDB.h"
 #include "kellib/qt/Kelapputil.h"
-#include "kellib/qt/Kelregistry.h"
 #include "public/TextCrypt.h"
 #include "public/Wipe.h"
 
@@ -144,7 +143,7 @@ void TFormChangePassword::RunChange()
     progress.ProcessEvents = [] { QApplication::processEvents(); };
     if (db_.ChangePassword(oldPass, newPass, idle_, progress)) {
         if (db_.GetParamBool("RememberPassword", false)) {
-            const QString randomKey = ReadString(QStringLiteral("Default"), QStringLiteral("RandomKey"));
+            const QString randomKey = ReadOrMakeRandomKey();
             db_.SetParam("RememberedPassword", EncryptText(RememberKeyText(randomKey, db_.Path()), newPass));
             db_.Commit();
         }

@@ -5,6 +5,7 @@
 #include "kellib/Kelapputil.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Kelkeyring.h"
 #include "kellib/qt/Kelregistry.h"
 #include "public/Base64.h"
 #include "public/ContentKey.h"
@@ -55,16 +56,70 @@ std::string RememberKeyText(const QString& randomKey, const std::string& dbPath)
     return PasswordBytes(text);
 }
 
+namespace {
+
+QString MakeRandomKeyText()
+{
+    const std::string seed = QApplication::applicationFilePath().toLower().toStdString();
+    DesKey random = MakeRandomKey(seed);
+    const QString key = QString::fromStdString(
+        Base64Encode(std::string_view(reinterpret_cast<const char*>(random.data()), random.size())));
+    WipeKey(random);
+    return key;
+}
+
+} // namespace
+
+namespace {
+
+struct KnownKey {
+    QString folder;      // of the settings store it belongs to
+    QString fileValue;   // what the settings file held after the look-up
+    QString key;
+};
+KnownKey knownKey;
+
+} // namespace
+
+void ForgetRandomKey()
+{
+    knownKey = {};
+}
+
 QString ReadOrMakeRandomKey()
 {
-    QString key = ReadString(QStringLiteral("Default"), QStringLiteral("RandomKey"));
-    if (key.size() != 12) {
-        const std::string seed = QApplication::applicationFilePath().toLower().toStdString();
-        const DesKey random = MakeRandomKey(seed);
-        key = QString::fromStdString(
-            Base64Encode(std::string_view(reinterpret_cast<const char*>(random.data()), random.size())));
-        WriteString(QStringLiteral("Default"), QStringLiteral("RandomKey"), key);
+    // The file changed meanwhile (another instance, a restored backup): look again.
+    const QString name = QStringLiteral("RandomKey");
+    if (knownKey.folder == SettingsFolder() && knownKey.key.size() == 12
+        && knownKey.fileValue == ReadString(QStringLiteral("Default"), name))
+        return knownKey.key;
+    const QString key = LocateRandomKey();
+    knownKey = {SettingsFolder(), ReadString(QStringLiteral("Default"), name), key};
+    return key;
+}
+
+// The keyring's key wins; a key in the settings file is moved into a keyring
+// that answers (and removed from the file only once the keyring holds it);
+// without a keyring the file keeps the key, as before.
+QString LocateRandomKey()
+{
+    const QString section = QStringLiteral("Default"), name = QStringLiteral("RandomKey");
+    QString key;
+    const KeyringAnswer answer = KeyringRead(name, key);
+    const QString fileKey = ReadString(section, name);
+    if (answer == KeyringAnswer::Found && key.size() == 12) {
+        if (!fileKey.isEmpty())
+            WriteString(section, name, QString());   // a copy left by an earlier outage
+        return key;
     }
+    key = fileKey.size() == 12 ? fileKey : MakeRandomKeyText();
+    if (answer != KeyringAnswer::Unavailable && KeyringWrite(name, key)) {
+        if (!fileKey.isEmpty())
+            WriteString(section, name, QString());
+        return key;
+    }
+    if (key != fileKey)
+        WriteString(section, name, key);
     return key;
 }
 

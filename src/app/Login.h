@@ -19,8 +19,16 @@ std::string PasswordBytes(const QString& text);
 // Key text of a remembered password: RandomKey + database path in lower case
 // + the total physical memory as signed decimal.
 std::string RememberKeyText(const QString& randomKey, const std::string& dbPath);
-// RandomKey of section "Default"; made anew (and stored) unless 12 characters long.
+// RandomKey of section "Default"; made anew (and stored) unless 12 characters
+// long. Kept in the desktop's keyring when one answers, else in the settings
+// file. Looked up once per settings folder: the keyring's wait (at most its
+// timeout, with the event loop turning) happens at the first login only.
 QString ReadOrMakeRandomKey();
+// Looks the key up in the keyring and the settings file, moving it from the
+// file into a keyring that answers.
+QString LocateRandomKey();
+// The next ReadOrMakeRandomKey looks the key up again.
+void ForgetRandomKey();
 // "密码不对，不能打开数据库：" + path + "。"
 QString WrongPasswordText(const std::string& path);
 

@@ -3,6 +3,7 @@
 // bus in the system bus's place). The window hides, restoring asks for the
 // password without offering the remembered one, and unsaved edits stay.
 #include "NodeTestWindow.h"
+#include "PrivateBus.h"
 
 #include "app/Options.h"
 #include "kellib/qt/Kellockwatch.h"
@@ -15,34 +16,11 @@
 #include <QSpinBox>
 #include <QTextEdit>
 
-#include <signal.h>
-#include <stdio.h>
-#include <stdlib.h>
 
 namespace {
 
-// A dbus-daemon of its own for this test run: its address, "" when none starts.
-struct PrivateBus {
-    QString address;
-    long pid = 0;
-};
-
-PrivateBus startBus()
-{
-    PrivateBus bus;
-    FILE* out = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null", "r");
-    if (!out)
-        return bus;
-    char line[512];
-    if (fgets(line, sizeof line, out))
-        bus.address = QString::fromUtf8(line).trimmed();
-    if (fgets(line, sizeof line, out))
-        bus.pid = atol(line);
-    pclose(out);
-    return bus;
-}
-
-PrivateBus sessionBus, systemBus;
+PrivateBus* sessionBus = nullptr;
+PrivateBus* systemBus = nullptr;
 
 const char* const kSessionPath = "/org/freedesktop/login1/session/_3test";
 
@@ -207,7 +185,7 @@ private slots:
     }
     void screenLockSignals()
     {
-        if (sessionBus.address.isEmpty())
+        if (sessionBus->Address().isEmpty())
             QSKIP("no dbus-daemon could be started");
         QFETCH(QString, path);
         QFETCH(QString, signal);
@@ -228,9 +206,9 @@ private slots:
 
     void logindLock()
     {
-        if (systemBus.address.isEmpty())
+        if (systemBus->Address().isEmpty())
             QSKIP("no dbus-daemon could be started");
-        QDBusConnection logind = QDBusConnection::connectToBus(systemBus.address, "fake-logind");
+        QDBusConnection logind = QDBusConnection::connectToBus(systemBus->Address(), "fake-logind");
         FakeLogind manager;
         QVERIFY(logind.registerService("org.freedesktop.login1"));
         QVERIFY(logind.registerObject("/org/freedesktop/login1", &manager, QDBusConnection::ExportScriptableSlots));
@@ -248,26 +226,14 @@ private slots:
     }
 };
 
-// The buses are set before the application exists: its first use of the
-// session or system bus connects to what the environment names.
 int main(int argc, char** argv)
 {
-    sessionBus = startBus();
-    systemBus = startBus();
-    if (!sessionBus.address.isEmpty())
-        qputenv("DBUS_SESSION_BUS_ADDRESS", sessionBus.address.toUtf8());
-    if (!systemBus.address.isEmpty())
-        qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus.address.toUtf8());
-    int result;
-    {
-        QApplication app(argc, argv);
-        TestLock test;
-        result = QTest::qExec(&test, argc, argv);
-    }
-    for (const PrivateBus* bus : {&sessionBus, &systemBus})
-        if (bus->pid > 0)
-            kill(static_cast<pid_t>(bus->pid), SIGTERM);
-    return result;
+    PrivateBus session("DBUS_SESSION_BUS_ADDRESS"), system("DBUS_SYSTEM_BUS_ADDRESS");
+    sessionBus = &session;
+    systemBus = &system;
+    QApplication app(argc, argv);
+    TestLock test;
+    return QTest::qExec(&test, argc, argv);
 }
 
 #include "tst_lock.moc"

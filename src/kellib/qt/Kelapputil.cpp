@@ -372,18 +372,15 @@ void UnencodableMessageBox(const UnencodableChar& failure)
     AppMessageBox(QString::fromStdString(UnencodableMessage(failure)), MB_ICONERROR);
 }
 
-void WipeQString(QString& text)
-{
-    // constData, not data: data() would detach and wipe a private copy.
-    // Literal text lives in read-only memory and holds no secret.
-    if (!text.isEmpty() && text.data_ptr().isMutable())
-        explicit_bzero(const_cast<QChar*>(text.constData()), static_cast<size_t>(text.size()) * sizeof(QChar));
-    text.clear();
-}
-
 void WipeLineEdit(QLineEdit* edit)
 {
     QString text = edit->text();   // shares the field's buffer
-    WipeQString(text);
+    // Wiped only when the field and this copy are its only holders: text held
+    // elsewhere too (a placeholder) is no typed secret and must stay intact.
+    // Literal text lives in read-only memory. constData, not data: data()
+    // would detach and wipe a private copy.
+    auto& shared = text.data_ptr();
+    if (!text.isEmpty() && shared.isMutable() && shared.d_ptr()->ref_.loadRelaxed() == 2)
+        explicit_bzero(const_cast<QChar*>(text.constData()), static_cast<size_t>(text.size()) * sizeof(QChar));
     edit->clear();
 }

@@ -129,6 +129,3 @@ void BringAppToFront();
 // Password fields: overwrites the characters in the field's own buffer, then
 // empties it (which also drops its undo history).
 void WipeLineEdit(QLineEdit* edit);
-// Overwrites the characters of text in place (and of every copy sharing its
-// buffer), then empties it.
-void WipeQString(QString& text);
