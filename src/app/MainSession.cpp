@@ -284,8 +284,8 @@ bool TFormMain::MayShowWindow()
         const BusyScope busy(*this);
         if (!AskLogin(this, false, db_, password_, LoginOffer::TypedOnly))
             return false;
-        locked_ = false;
     }
+    locked_ = false;   // also when the locked database was closed meanwhile
     return true;
 }
 

@@ -93,26 +93,26 @@ void TFormMain::SetIdleLockMinutes(int minutes)
     ReadLockSettings();
 }
 
-// A hidden window is only marked: restoring asks for the password. A shown
-// one waits for an open question, dialog or long operation to end, so no
-// answer or edit in it is lost, and then hides as by the hot key; without a
-// notification area the login takes its place at once.
+// Only with a database open. A hidden window is only marked: restoring asks
+// for the password. A shown one waits for an open question, dialog or long
+// operation to end, so no answer or edit in it is lost, and then hides as by
+// the hot key; without a notification area the login takes its place at once.
 void TFormMain::LockWindow()
 {
-    if (closing_)
-        return;
+    if (closing_ || !db_.IsOpen())
+        return;   // nothing to keep from view
     if (!WindowShown()) {
-        locked_ = locked_ || db_.IsOpen();
+        locked_ = true;
         return;
     }
     if (busy_ > 0 || QApplication::activeModalWidget()) {
         TimerLock->start();
         return;
     }
-    locked_ = db_.IsOpen();
+    locked_ = true;
     ShowMainWindow(false);
     // Still visible: parked on the taskbar for want of a notification area.
-    if (locked_ && isVisible() && MayShowWindow())
+    if (isVisible() && MayShowWindow())
         ShowMainWindow(true);
 }
 

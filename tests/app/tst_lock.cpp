@@ -101,10 +101,10 @@ private slots:
     void inputPostponesTheIdleLock()
     {
         NodeTestWindow w;
-        w.form->LockWatch()->SetIdleInterval(1500);
+        w.form->LockWatch()->SetIdleInterval(2000);
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < 2500) {
+        while (clock.elapsed() < 3000) {
             QTest::mouseMove(w.form->NavTree()->viewport(), QPoint(10 + int(clock.elapsed() % 20), 10));
             QTest::qWait(100);
             QVERIFY(w.form->WindowShown());
@@ -148,6 +148,14 @@ private slots:
         QTRY_VERIFY(w.form->WindowShown());
         QVERIFY(!w.form->Locked());
         KELTrayIcon::SetAreaProbe([] { return true; });
+    }
+
+    void withoutADatabaseNothingHides()
+    {
+        NodeTestWindow w;
+        QVERIFY(w.form->CloseDatabase());
+        w.form->LockWindow();
+        QVERIFY(w.form->WindowShown() && !w.form->Locked());
     }
 
     void optionIsStoredAndApplied()
