@@ -126,6 +126,8 @@ QString LocateRandomKey()
 TFormLogin::TFormLogin(QWidget* owner, CaseDB& db, LoginOffer offer)
     : QDialog(owner), db_(db), offer_(offer)
 {
+    // Exists from here on: Prepare may wait for the keyring with the event loop turning.
+    showingLogin = this;
     setObjectName(QStringLiteral("FormLogin"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint
                    | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -211,7 +213,6 @@ TFormLogin::TFormLogin(QWidget* owner, CaseDB& db, LoginOffer offer)
     setFixedSize(qMax(width(), 380), height());
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
-    showingLogin = this;
 }
 
 TFormLogin::~TFormLogin()
