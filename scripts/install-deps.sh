@@ -11,7 +11,8 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools \
   qt6-webengine-dev qt6-multimedia-dev qt6-svg-dev qt6-l10n-tools \
   libqt6svg6 qt6-qpa-plugins libgl-dev \
-  libxcb1-dev libxcb-keysyms1-dev \
+  libxcb1-dev libxcb-keysyms1-dev libxcb-screensaver0-dev \
+  qtkeychain-qt6-dev gnome-keyring dbus dbus-daemon dbus-bin \
   libgsm1-dev libgsm-tools ncompress libssl-dev openssl \
   qt6-translations-l10n xdg-utils \
   xvfb xauth imagemagick fonts-noto-cjk shared-mime-info

@@ -3,8 +3,8 @@
 #include "app/Login.h"
 #include "db/CaseDB.h"
 #include "kellib/qt/Kelapputil.h"
-#include "kellib/qt/Kelregistry.h"
 #include "public/TextCrypt.h"
+#include "public/Wipe.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -83,6 +83,12 @@ TFormChangePassword::TFormChangePassword(QWidget* owner, CaseDB& db) : QDialog(o
     setMinimumWidth(340);
 }
 
+TFormChangePassword::~TFormChangePassword()
+{
+    for (QLineEdit* edit : {EditOldPass, EditNewPass, EditVerifyPass})
+        WipeLineEdit(edit);
+}
+
 bool TFormChangePassword::CheckInput()
 {
     struct Check { bool failed; const char* text; QLineEdit* focus; };
@@ -98,7 +104,10 @@ bool TFormChangePassword::CheckInput()
             return false;
         }
     }
-    if (!db_.Login(PasswordBytes(oldPass))) {
+    std::string old = PasswordBytes(oldPass);
+    const bool loggedIn = db_.Login(old);
+    WipeString(old);
+    if (!loggedIn) {
         FormMessageBox(this, QStringLiteral("旧密码不对，请重输。"), MB_ICONERROR);
         EditOldPass->setFocus();
         return false;
@@ -125,15 +134,16 @@ void TFormChangePassword::RunChange()
     ButtonOk->setEnabled(false);
     LabelChanging->show();
     ProgressBar->show();
-    const std::string oldPass = PasswordBytes(EditOldPass->text());
-    const std::string newPass = PasswordBytes(EditNewPass->text());
+    std::string oldPass = PasswordBytes(EditOldPass->text());
+    std::string newPass = PasswordBytes(EditNewPass->text());
+    const WipeOnExit wipeOld(oldPass), wipeNew(newPass);
     PasswordProgress progress;
     progress.SetMaximum = [this](int max) { ProgressBar->setMaximum(max); };
     progress.SetPosition = [this](int pos) { ProgressBar->setValue(pos); };
     progress.ProcessEvents = [] { QApplication::processEvents(); };
     if (db_.ChangePassword(oldPass, newPass, idle_, progress)) {
         if (db_.GetParamBool("RememberPassword", false)) {
-            const QString randomKey = ReadString(QStringLiteral("Default"), QStringLiteral("RandomKey"));
+            const QString randomKey = ReadOrMakeRandomKey();
             db_.SetParam("RememberedPassword", EncryptText(RememberKeyText(randomKey, db_.Path()), newPass));
             db_.Commit();
         }

@@ -14,6 +14,7 @@ class TFormChangePassword : public QDialog {
     Q_OBJECT
 public:
     TFormChangePassword(QWidget* owner, CaseDB& db);
+    ~TFormChangePassword() override;
 
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;

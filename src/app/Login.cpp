@@ -5,10 +5,12 @@
 #include "kellib/Kelapputil.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
+#include "kellib/qt/Kelkeyring.h"
 #include "kellib/qt/Kelregistry.h"
 #include "public/Base64.h"
 #include "public/ContentKey.h"
 #include "public/TextCrypt.h"
+#include "public/Wipe.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -36,9 +38,15 @@ QString WrongPasswordText(const std::string& path)
            + QStringLiteral("。");
 }
 
+// The steps between are wiped: text is usually a password.
 std::string PasswordBytes(const QString& text)
 {
-    return Utf8ToAnsi(text.toUtf8().toStdString());
+    QByteArray utf8 = text.toUtf8();
+    std::string bytes = utf8.toStdString();
+    std::string ansi = Utf8ToAnsi(bytes);
+    WipeBytes(utf8.data(), static_cast<size_t>(utf8.size()));
+    WipeString(bytes);
+    return ansi;
 }
 
 std::string RememberKeyText(const QString& randomKey, const std::string& dbPath)
@@ -48,21 +56,78 @@ std::string RememberKeyText(const QString& randomKey, const std::string& dbPath)
     return PasswordBytes(text);
 }
 
-QString ReadOrMakeRandomKey()
+namespace {
+
+QString MakeRandomKeyText()
 {
-    QString key = ReadString(QStringLiteral("Default"), QStringLiteral("RandomKey"));
-    if (key.size() != 12) {
-        const std::string seed = QApplication::applicationFilePath().toLower().toStdString();
-        const DesKey random = MakeRandomKey(seed);
-        key = QString::fromStdString(
-            Base64Encode(std::string_view(reinterpret_cast<const char*>(random.data()), random.size())));
-        WriteString(QStringLiteral("Default"), QStringLiteral("RandomKey"), key);
-    }
+    const std::string seed = QApplication::applicationFilePath().toLower().toStdString();
+    DesKey random = MakeRandomKey(seed);
+    const QString key = QString::fromStdString(
+        Base64Encode(std::string_view(reinterpret_cast<const char*>(random.data()), random.size())));
+    WipeKey(random);
     return key;
 }
 
-TFormLogin::TFormLogin(QWidget* owner, CaseDB& db) : QDialog(owner), db_(db)
+} // namespace
+
+namespace {
+
+struct KnownKey {
+    QString folder;      // of the settings store it belongs to
+    QString fileValue;   // what the settings file held after the look-up
+    QString key;
+};
+KnownKey knownKey;
+
+} // namespace
+
+void ForgetRandomKey()
 {
+    knownKey = {};
+}
+
+QString ReadOrMakeRandomKey()
+{
+    // The file changed meanwhile (another instance, a restored backup): look again.
+    const QString name = QStringLiteral("RandomKey");
+    if (knownKey.folder == SettingsFolder() && knownKey.key.size() == 12
+        && knownKey.fileValue == ReadString(QStringLiteral("Default"), name))
+        return knownKey.key;
+    const QString key = LocateRandomKey();
+    knownKey = {SettingsFolder(), ReadString(QStringLiteral("Default"), name), key};
+    return key;
+}
+
+// The keyring's key wins; a key in the settings file is moved into a keyring
+// that answers (and removed from the file only once the keyring holds it);
+// without a keyring the file keeps the key, as before.
+QString LocateRandomKey()
+{
+    const QString section = QStringLiteral("Default"), name = QStringLiteral("RandomKey");
+    QString key;
+    const KeyringAnswer answer = KeyringRead(name, key);
+    const QString fileKey = ReadString(section, name);
+    if (answer == KeyringAnswer::Found && key.size() == 12) {
+        if (!fileKey.isEmpty())
+            WriteString(section, name, QString());   // a copy left by an earlier outage
+        return key;
+    }
+    key = fileKey.size() == 12 ? fileKey : MakeRandomKeyText();
+    if (answer != KeyringAnswer::Unavailable && KeyringWrite(name, key)) {
+        if (!fileKey.isEmpty())
+            WriteString(section, name, QString());
+        return key;
+    }
+    if (key != fileKey)
+        WriteString(section, name, key);
+    return key;
+}
+
+TFormLogin::TFormLogin(QWidget* owner, CaseDB& db, LoginOffer offer)
+    : QDialog(owner), db_(db), offer_(offer)
+{
+    // Exists from here on: Prepare may wait for the keyring with the event loop turning.
+    showingLogin = this;
     setObjectName(QStringLiteral("FormLogin"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint
                    | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -148,10 +213,12 @@ TFormLogin::TFormLogin(QWidget* owner, CaseDB& db) : QDialog(owner), db_(db)
     setFixedSize(qMax(width(), 380), height());
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
-    showingLogin = this;
 }
 
-TFormLogin::~TFormLogin() = default;
+TFormLogin::~TFormLogin()
+{
+    WipeLineEdit(EditPassword);
+}
 
 void TFormLogin::Prepare()
 {
@@ -160,8 +227,8 @@ void TFormLogin::Prepare()
     const bool remember = db_.GetParamBool("RememberPassword", false);
     randomKey_ = ReadOrMakeRandomKey();
     keyText_ = RememberKeyText(randomKey_, db_.Path());
-    if (remember) {
-        CheckBoxRememberPassword->setChecked(true);
+    CheckBoxRememberPassword->setChecked(remember);
+    if (remember && offer_ == LoginOffer::Remembered) {
         held_ = db_.GetParam("RememberedPassword", "");
         const QSignalBlocker blocker(EditPassword);
         EditPassword->setText(kRememberPlaceholder);
@@ -180,12 +247,17 @@ bool TFormLogin::RememberChecked() const
 
 void TFormLogin::EditPasswordChange(const QString& text)
 {
-    held_ = text.isEmpty() ? std::string() : EncryptText(keyText_, PasswordBytes(text));
+    std::string typed = PasswordBytes(text);
+    held_ = typed.empty() ? std::string() : EncryptText(keyText_, typed);
+    WipeString(typed);
 }
 
 void TFormLogin::ButtonOkClick()
 {
-    if (!db_.Login(HeldPassword())) {
+    std::string password = HeldPassword();
+    const bool accepted = db_.Login(password);
+    WipeString(password);
+    if (!accepted) {
         FormMessageBox(this, WrongPasswordText(db_.Path()), MB_ICONERROR);
         EditPassword->setFocus();
         return;
@@ -202,7 +274,7 @@ void TFormLogin::ButtonHelpClick()
     ShowHelpTopic(QStringLiteral("/html/login.htm"));
 }
 
-bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password)
+bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password, LoginOffer offer)
 {
     if (!db.IsOpen())
         return false;
@@ -213,14 +285,15 @@ bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password)
         showingLogin->EditPassword->setFocus();
         return false;
     }
-    auto* dialog = new TFormLogin(owner, db);
+    auto* dialog = new TFormLogin(owner, db, offer);
     bool accepted = false;
     if (autoLogin && dialog->RememberChecked()) {
-        const std::string remembered = dialog->HeldPassword();
+        std::string remembered = dialog->HeldPassword();
         if (db.Login(remembered)) {
             password = remembered;
             accepted = true;
         }
+        WipeString(remembered);
     }
     if (!accepted && ExecDialog(dialog) == QDialog::Accepted) {
         password = dialog->HeldPassword();

@@ -19,15 +19,28 @@ std::string PasswordBytes(const QString& text);
 // Key text of a remembered password: RandomKey + database path in lower case
 // + the total physical memory as signed decimal.
 std::string RememberKeyText(const QString& randomKey, const std::string& dbPath);
-// RandomKey of section "Default"; made anew (and stored) unless 12 characters long.
+// RandomKey of section "Default"; made anew (and stored) unless 12 characters
+// long. Kept in the desktop's keyring when one answers, else in the settings
+// file. Looked up once per settings folder: the keyring's wait (at most its
+// timeout, with the event loop turning) happens at the first login only.
 QString ReadOrMakeRandomKey();
+// Looks the key up in the keyring and the settings file, moving it from the
+// file into a keyring that answers.
+QString LocateRandomKey();
+// The next ReadOrMakeRandomKey looks the key up again.
+void ForgetRandomKey();
 // "密码不对，不能打开数据库：" + path + "。"
 QString WrongPasswordText(const std::string& path);
+
+// What the dialog offers: the remembered password as well (opening a
+// database), or only what is typed (restoring the window, which asks for the
+// password again).
+enum class LoginOffer { Remembered, TypedOnly };
 
 class TFormLogin : public QDialog {
     Q_OBJECT
 public:
-    TFormLogin(QWidget* owner, CaseDB& db);
+    TFormLogin(QWidget* owner, CaseDB& db, LoginOffer offer = LoginOffer::Remembered);
     ~TFormLogin() override;
 
     // The held password deciphered (empty when nothing can be deciphered).
@@ -53,6 +66,7 @@ private:
     void ButtonHelpClick();
 
     CaseDB& db_;
+    LoginOffer offer_;
     QString randomKey_;
     std::string keyText_;
     std::string held_;   // EncryptText of the typed password, never the plain text
@@ -60,7 +74,8 @@ private:
 
 // The only entry to TFormLogin. True when the password was accepted; it is
 // returned in password. With autoLogin and a remembered password no window
-// is shown.
-bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password);
+// is shown. With LoginOffer::TypedOnly the remembered password is not offered.
+bool AskLogin(QWidget* owner, bool autoLogin, CaseDB& db, std::string& password,
+              LoginOffer offer = LoginOffer::Remembered);
 // A login dialog exists.
 bool IsLoginShowing();

@@ -22,6 +22,7 @@
 class DrawPage;
 class HtmlSourceHandler;
 class KELHotKey;
+class KELLockWatch;
 class KELTrayIcon;
 class WavePage;
 class KELShellDragDropFiles;
@@ -170,6 +171,15 @@ public:
     // While hidden to the tray, requests to show the window (bringing the
     // program to the front, a dialog's owner) are ignored.
     void setVisible(bool visible) override;
+    // Locking on the desktop's screen lock and on idle (MainTray.cpp): the
+    // window hides as by the hot key, and restoring asks for the password.
+    void LockWindow();
+    bool Locked() const { return locked_; }
+    KELLockWatch* LockWatch() const { return lockWatch_; }
+    int IdleLockMinutes() const { return idleLockMinutes_; }
+    // Stores "IdleLockMinutes" (0: never) and applies it.
+    void SetIdleLockMinutes(int minutes);
+    void ReadLockSettings();
     // Whiteboard and sound recorder pages (DrawPage, WavePage; MainMedia.cpp).
     DrawPage* DrawPageView() const { return drawPage_; }
     WavePage* WavePageView() const { return wavePage_; }
@@ -423,4 +433,10 @@ private:
     bool shiftDown_ = false;
     bool ctrlDown_ = false;
     bool parking_ = false;   // minimising a hidden window onto the taskbar
+    // Locking (MainTray.cpp).
+    void ConnectLock();
+    KELLockWatch* lockWatch_ = nullptr;
+    QTimer* TimerLock = nullptr;   // a lock held back by a modal window is tried again
+    int idleLockMinutes_ = 0;
+    bool locked_ = false;
 };

@@ -4,6 +4,7 @@
 
 #include "app/Chgpass.h"
 #include "app/Login.h"
+#include "public/Wipe.h"
 #include "kellib/Kelfilelib.h"
 #include "kellib/qt/Kelapputil.h"
 #include "kellib/qt/Kelregistry.h"
@@ -60,6 +61,7 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
         return false;
     }
     std::string password;
+    const WipeOnExit wipe(password);
     if (!AskLogin(this, autoLogin, db_, password)) {
         db_.Close();
         CloseDatabase();
@@ -99,7 +101,7 @@ bool TFormMain::CloseDatabase()
     TVNav->clear();
     --updateLock_;
     recycleBinItem_ = briefcaseItem_ = nullptr;
-    password_.clear();
+    WipeString(password_);
     SetModified(false);
     ShowChildCount();
     ShowModifiedTime(QString());

@@ -129,6 +129,7 @@ void TFormMain::ReadDefaultSettings()
     ActionMainLayoutSplit->setChecked(layout_ == 1);
     whiteBoardWidth_ = ReadInt(kDefault, QStringLiteral("WhiteBoardWidth"), 600);
     whiteBoardHeight_ = ReadInt(kDefault, QStringLiteral("WhiteBoardHeight"), 400);
+    ReadLockSettings();
 }
 
 void TFormMain::OpenLastDatabase()
@@ -279,10 +280,12 @@ bool TFormMain::MayShowWindow()
 {
     if (WindowShown())
         return true;
-    if (ActionMinimizedAskForLogin->isChecked() && db_.IsOpen()) {
+    if ((ActionMinimizedAskForLogin->isChecked() || locked_) && db_.IsOpen()) {
         const BusyScope busy(*this);
-        return AskLogin(this, false, db_, password_);
+        if (!AskLogin(this, false, db_, password_, LoginOffer::TypedOnly))
+            return false;
     }
+    locked_ = false;   // also when the locked database was closed meanwhile
     return true;
 }
 

@@ -1,6 +1,7 @@
 // TFormMain: the tray icon and its menu, hiding to the tray and restoring
 // (with the login when required), the hot key Shift+Ctrl+F12, minimising to
-// the tray, and the calendar command.
+// the tray, locking on the desktop's screen lock and on idle, and the
+// calendar command.
 #include "app/Main.h"
 
 #include "app/Cal_form.h"
@@ -8,6 +9,8 @@
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/KELSysHook.h"
 #include "kellib/qt/Kelhotkey.h"
+#include "kellib/qt/Kellockwatch.h"
+#include "kellib/qt/Kelregistry.h"
 #include "kellib/qt/Keltrayicon.h"
 #include "lunar/CalendarGrid.h"
 
@@ -63,6 +66,54 @@ void TFormMain::ConnectTrayCommands()
     TimerTrayTip->setObjectName(QStringLiteral("TimerTrayTip"));
     TimerTrayTip->setInterval(30000);
     connect(TimerTrayTip, &QTimer::timeout, this, &TFormMain::TrayMouseMove);
+    ConnectLock();
+}
+
+void TFormMain::ConnectLock()
+{
+    lockWatch_ = new KELLockWatch(this);
+    connect(lockWatch_, &KELLockWatch::LockRequested, this, &TFormMain::LockWindow);
+    lockWatch_->Start();
+    TimerLock = new QTimer(this);
+    TimerLock->setObjectName(QStringLiteral("TimerLock"));
+    TimerLock->setSingleShot(true);
+    TimerLock->setInterval(200);
+    connect(TimerLock, &QTimer::timeout, this, &TFormMain::LockWindow);
+}
+
+void TFormMain::ReadLockSettings()
+{
+    idleLockMinutes_ = qMax(0, ReadInt(QStringLiteral("Default"), QStringLiteral("IdleLockMinutes"), 0));
+    lockWatch_->SetIdleInterval(qint64(idleLockMinutes_) * 60000);
+}
+
+void TFormMain::SetIdleLockMinutes(int minutes)
+{
+    WriteInt(QStringLiteral("Default"), QStringLiteral("IdleLockMinutes"), qMax(0, minutes));
+    ReadLockSettings();
+}
+
+// Only with a database open. A hidden window is only marked: restoring asks
+// for the password. A shown one waits for an open question, dialog or long
+// operation to end, so no answer or edit in it is lost, and then hides as by
+// the hot key; without a notification area the login takes its place at once.
+void TFormMain::LockWindow()
+{
+    if (closing_ || !db_.IsOpen())
+        return;   // nothing to keep from view
+    if (!WindowShown()) {
+        locked_ = true;
+        return;
+    }
+    if (busy_ > 0 || QApplication::activeModalWidget()) {
+        TimerLock->start();
+        return;
+    }
+    locked_ = true;
+    ShowMainWindow(false);
+    // Still visible: parked on the taskbar for want of a notification area.
+    if (isVisible() && MayShowWindow())
+        ShowMainWindow(true);
 }
 
 QSystemTrayIcon* TFormMain::TrayIcon() const

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -150,6 +151,12 @@ QWidget* TFormOption::CreateBasicPage()
     CheckBoxAutoRun = checkBox("CheckBoxAutoRun", QStringLiteral("开机时自动运行"), page);
     CheckBoxMinimizedAskForLogin = checkBox("CheckBoxMinimizedAskForLogin",
                                             QStringLiteral("恢复最小化后的窗口需要重新登录"), page);
+    SpinEditIdleLock = new QSpinBox(page);
+    SpinEditIdleLock->setObjectName(QStringLiteral("SpinEditIdleLock"));
+    SpinEditIdleLock->setRange(0, 24 * 60);
+    auto* idleLabel = new QLabel(QStringLiteral("空闲时自动锁定（分钟）"), page);
+    idleLabel->setObjectName(QStringLiteral("LabelIdleLock"));
+    idleLabel->setBuddy(SpinEditIdleLock);
 
     TreeViewNavSettings = new QTreeWidget(page);
     TreeViewNavSettings->setObjectName(QStringLiteral("TreeViewNavSettings"));
@@ -178,6 +185,11 @@ QWidget* TFormOption::CreateBasicPage()
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(CheckBoxAutoRun);
     layout->addWidget(CheckBoxMinimizedAskForLogin);
+    auto* idleRow = new QHBoxLayout;
+    idleRow->addWidget(idleLabel);
+    idleRow->addWidget(SpinEditIdleLock);
+    idleRow->addStretch(1);
+    layout->addLayout(idleRow);
     layout->addWidget(previewGroup(QStringLiteral("树型信息管理器配置"), TreeViewNavSettings, Button1, Button2, page));
     layout->addWidget(previewGroup(QStringLiteral("文本编辑器配置"), PanelEditSettings, Button3, Button4, page));
     auto* reset = new QHBoxLayout;
@@ -238,6 +250,7 @@ void TFormOption::ShowSettings()
 {
     CheckBoxAutoRun->setChecked(ShortcutExists(GetStartupFolder(), kProduct));
     CheckBoxMinimizedAskForLogin->setChecked(form_.ActionMinimizedAskForLogin->isChecked());
+    SpinEditIdleLock->setValue(form_.IdleLockMinutes());
     CheckBoxAddIESendTo->setChecked(RootReadString(KelRoot::CurrentUser, kMenuExtKey, QString()) == BrowserPagePath());
     QWidget* tree = form_.NavTree();
     QWidget* editor = form_.TextEditor();
@@ -280,6 +293,7 @@ void TFormOption::Button5Click()
 {
     CheckBoxAutoRun->setChecked(false);
     CheckBoxMinimizedAskForLogin->setChecked(false);
+    SpinEditIdleLock->setValue(0);
     const QColor window = QGuiApplication::palette().color(QPalette::Base);   // the system window colour
     for (QWidget* preview : {static_cast<QWidget*>(TreeViewNavSettings), static_cast<QWidget*>(PanelEditSettings)})
         setPreview(preview, TFormMain::DefaultFont(), Qt::black, window);
@@ -315,6 +329,7 @@ void TFormOption::ButtonOKClick()
     form_.ApplyEditorFont(PanelEditSettings->font(), TFormMain::FontColorOf(PanelEditSettings));
     form_.ApplyEditorColor(TFormMain::BackgroundOf(PanelEditSettings));
     form_.ActionMinimizedAskForLogin->setChecked(CheckBoxMinimizedAskForLogin->isChecked());
+    form_.SetIdleLockMinutes(SpinEditIdleLock->value());
 
     CaseDB& db = form_.Database();
     if (db.IsOpen()) {

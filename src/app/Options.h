@@ -11,6 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QTreeWidget;
 class TFormMain;
@@ -30,6 +31,7 @@ public:
     QTabWidget* PageControlOption = nullptr;
     QCheckBox* CheckBoxAutoRun = nullptr;
     QCheckBox* CheckBoxMinimizedAskForLogin = nullptr;
+    QSpinBox* SpinEditIdleLock = nullptr;   // minutes without input before locking; 0 never
     QTreeWidget* TreeViewNavSettings = nullptr;
     QPushButton* Button1 = nullptr;   // tree font
     QPushButton* Button2 = nullptr;   // tree background

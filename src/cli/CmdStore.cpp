@@ -134,6 +134,7 @@ int Create(const Args& args) {
     // The password first: nothing is created when it cannot be had.
     auto password = ReadNewPassword(a.newPasswordFile.empty() ? a.passwordFile : a.newPasswordFile);
     if (!password) return kExitError;
+    WipeOnExit wipe(*password);
     CaseDB db;
     int result = db.Open(path, true);
     if (result != CaseDB::kOpened) return Fail(kExitNoDatabase, OpenFailureMessage(result, path, db.OpenErrno()));
@@ -327,6 +328,7 @@ int Passwd(const Args& args) {
     return WithDatabase(args, kWrites, 1, 1, kPasswdUsage, [](CaseDB& db, const StoreArgs& a, const std::string& old) -> int {
         auto fresh = ReadNewPassword(a.newPasswordFile);
         if (!fresh) return kExitError;
+        WipeOnExit wipe(*fresh);
         if (*fresh == old) return Fail(kExitError, "新密码与旧密码不能相同。");
         bool showProgress = isatty(STDERR_FILENO);
         int maximum = 0;

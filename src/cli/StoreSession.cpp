@@ -12,14 +12,15 @@
 
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
+#include "public/Wipe.h"
 
 namespace cli {
 
 namespace {
 
-std::string StripLineEnd(std::string line) {
+// In place: a copy would leave the password behind in memory.
+void StripLineEnd(std::string& line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    return line;
 }
 
 // Reads one line from the terminal with echo switched off.
@@ -41,6 +42,7 @@ std::optional<std::string> AskTerminal(const char* prompt) {
         tcsetattr(fd, TCSAFLUSH, &quiet);
     }
     std::string line;
+    line.reserve(256);   // no reallocation, which would leave a copy behind
     char c;
     ssize_t n;
     bool gotNewline = false;
@@ -51,10 +53,15 @@ std::optional<std::string> AskTerminal(const char* prompt) {
         }
         line += c;
     }
+    WipeBytes(&c, sizeof c);
     if (haveTerm) tcsetattr(fd, TCSAFLUSH, &saved);
     close(fd);
-    if (n < 0 || (!gotNewline && line.empty())) return std::nullopt;
-    return StripLineEnd(line);
+    if (n < 0 || (!gotNewline && line.empty())) {
+        WipeString(line);
+        return std::nullopt;
+    }
+    StripLineEnd(line);
+    return line;
 }
 
 // The first line of a password file. A file that cannot be read (a folder,
@@ -62,6 +69,7 @@ std::optional<std::string> AskTerminal(const char* prompt) {
 // password must never come from a failed read. A pipe works as a file.
 std::optional<std::string> ReadFirstLine(const std::string& file) {
     std::string bytes;
+    WipeOnExit wipe(bytes);
     if (!ReadAllBytes(file, bytes)) {
         std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", file.c_str(),
                      std::strerror(errno));
@@ -71,7 +79,9 @@ std::optional<std::string> ReadFirstLine(const std::string& file) {
         std::fprintf(stderr, "vaultleaf-cli: the password file \"%s\" is empty\n", file.c_str());
         return std::nullopt;
     }
-    return StripLineEnd(bytes.substr(0, bytes.find('\n')));
+    std::string line = bytes.substr(0, bytes.find('\n'));
+    StripLineEnd(line);
+    return line;
 }
 
 }  // namespace
@@ -109,6 +119,7 @@ int Fail(int code, const std::string& message) {
 std::optional<std::string> ReadPassword(const std::string& file, const char* prompt) {
     auto password = file.empty() ? AskTerminal(prompt) : ReadFirstLine(file);
     if (!password) return std::nullopt;
+    WipeOnExit wipe(*password);
     return Utf8ToAnsi(*password);
 }
 
@@ -116,13 +127,15 @@ std::optional<std::string> ReadNewPassword(const std::string& file) {
     if (!file.empty()) return ReadPassword(file, "");
     auto first = ReadPassword("", "New password: ");
     if (!first) return std::nullopt;
+    WipeOnExit wipeFirst(*first);
     auto second = ReadPassword("", "New password again: ");
     if (!second) return std::nullopt;
+    WipeOnExit wipeSecond(*second);
     if (*first != *second) {
         std::fprintf(stderr, "vaultleaf-cli: 两次输入的新密码不相同，请重输。\n");
         return std::nullopt;
     }
-    return first;
+    return first;   // moved out; what stays behind is wiped
 }
 
 std::string OpenFailureMessage(int result, const std::string& path, int err) {
@@ -157,6 +170,7 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
         db.Close();
         return kExitError;
     }
+    WipeOnExit wipe(*password);
     if (!db.Login(*password)) {
         db.Close();
         return Fail(kExitWrongPassword, "密码不对，不能打开数据库：" + path + "。");

@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "db/CaseDB.h"
+#include "public/Wipe.h"
 
 namespace cli {
 
@@ -57,6 +58,7 @@ int WithDatabase(const Args& args, Access access, size_t minArgs, size_t maxArgs
     SetInternalFailureReporter([](const std::string& m) { Fail(kExitError, m); });
     CaseDB db;
     std::string password;
+    WipeOnExit wipe(password);
     int rc = OpenAndLogin(db, parsed.positional[0], parsed.passwordFile, access == kWrites, &password);
     if (rc != kExitOk) return rc;
     return body(db, parsed, password);

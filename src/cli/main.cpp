@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "cli/Commands.h"
+#include "kellib/Kelapputil.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void PrintHelp(FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    HardenProcess();
     if (argc < 2) {
         PrintHelp(stderr);
         return 2;

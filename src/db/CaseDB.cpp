@@ -19,6 +19,7 @@
 #include "mk/Storage.h"
 #include "public/CRC32NF.h"
 #include "public/ContentKey.h"
+#include "public/Wipe.h"
 
 namespace {
 
@@ -232,6 +233,9 @@ void CaseDB::Close() {
     ReleaseStorage();
     Unlock();
     loggedIn_ = false;
+    // The key goes with the login, and the cipher's copy of it with it.
+    WipeKey(key_);
+    DESForgetKey();
 }
 
 bool CaseDB::IsOpen() const { return storage_ != nullptr; }
@@ -599,7 +603,12 @@ bool CaseDB::ChangePassword(const std::string& oldPassword, const std::string& n
         return loggedIn_;
     }
     if (oldPassword == newPassword) return true;
-    const DesKey oldKey = DeriveKey(oldPassword), newKey = DeriveKey(newPassword);
+    DesKey oldKey = DeriveKey(oldPassword), newKey = DeriveKey(newPassword);
+    struct KeysWiped {
+        DesKey& a;
+        DesKey& b;
+        ~KeysWiped() { WipeKey(a); WipeKey(b); }
+    } wiped{oldKey, newKey};
     if (!Commit()) return false;
     int rows = case_->RowCount();
     if (progress.SetMaximum) progress.SetMaximum(rows);

@@ -1,5 +1,7 @@
 #include "kellib/Kelapputil.h"
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,4 +45,10 @@ bool EnsurePrivateFolder(const std::string& folder) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return false;
     return (st.st_mode & 077) == 0 || chmod(path.c_str(), 0700) == 0;
+}
+
+bool HardenProcess() {
+    const struct rlimit noCore = {0, 0};
+    const bool limited = setrlimit(RLIMIT_CORE, &noCore) == 0;
+    return prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && limited;
 }

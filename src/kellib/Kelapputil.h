@@ -18,3 +18,9 @@ std::string TempFolder();
 // Creates the folder (one level) when missing; true only when it is then a
 // real folder (no link) of this user, readable by nobody else (mode 0700).
 bool EnsurePrivateFolder(const std::string& folder);
+
+// Keeps the process's memory, which holds passwords, keys and deciphered
+// contents, out of core files and away from other users' debuggers: core
+// size limit 0 and not dumpable (ptrace then needs the privilege to trace any
+// process). Call first in main. False when either could not be set.
+bool HardenProcess();

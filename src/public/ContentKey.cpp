@@ -7,6 +7,7 @@
 #include "public/CRC32NF.h"
 #include "public/LittleEndian.h"
 #include "public/SealedBlock.h"
+#include "public/Wipe.h"
 
 namespace {
 
@@ -44,6 +45,10 @@ DesKey DeriveKey(std::string_view password)
     EncryptBlock(k, d.data(), 8, sealed);
     DesKey key;
     std::copy(sealed, sealed + 8, key.begin());
+    // The steps carry the password's bytes and the key.
+    WipeKey(k);
+    WipeKey(d);
+    WipeBytes(sealed, sizeof sealed);
     return key;
 }
 

@@ -5,6 +5,8 @@
 // arrangement.
 #include "public/DES.h"
 
+#include <string.h>
+
 #include <array>
 
 namespace {
@@ -252,13 +254,17 @@ Schedule Reversed(const Schedule& schedule)
 // The schedules of the last key used, per thread: a store seals and opens
 // many short captions in a row under one key, and making the schedule costs
 // more than enciphering a caption.
+namespace {
+struct LastSchedule {
+    bool valid = false;
+    DesKey key{};
+    Schedule encrypt{}, decrypt{};
+};
+thread_local LastSchedule last;
+} // namespace
+
 static const Schedule& CachedSchedule(const DesKey& key, bool decrypt)
 {
-    thread_local struct {
-        bool valid = false;
-        DesKey key{};
-        Schedule encrypt{}, decrypt{};
-    } last;
     if (!last.valid || last.key != key) {
         last.encrypt = MakeSchedule(key);
         last.decrypt = Reversed(last.encrypt);
@@ -276,4 +282,9 @@ void DESEncrypt(const DesKey& key, uint8_t* data, size_t count)
 void DESDecrypt(const DesKey& key, uint8_t* data, size_t count)
 {
     Crypt(CachedSchedule(key, true), data, count);
+}
+
+void DESForgetKey()
+{
+    explicit_bzero(&last, sizeof last);
 }

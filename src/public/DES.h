@@ -14,3 +14,5 @@ using DesKey = std::array<uint8_t, 8>;
 // partial block is left untouched.
 void DESEncrypt(const DesKey& key, uint8_t* data, size_t count);
 void DESDecrypt(const DesKey& key, uint8_t* data, size_t count);
+// Wipes this thread's cached schedule of the last key used.
+void DESForgetKey();

@@ -3,6 +3,7 @@
 #include "public/Base64.h"
 #include "public/ContentKey.h"
 #include "public/SealedBlock.h"
+#include "public/Wipe.h"
 
 std::string EncryptText(std::string_view keyText, std::string_view plain)
 {
@@ -19,7 +20,9 @@ std::string DecryptText(std::string_view keyText, std::string_view text)
         return {};
     std::string plain;
     const auto key = TextKey(keyText, static_cast<uint32_t>(text.size()));
-    if (!DecryptBlock(key, Base64Decode(text), plain))
+    if (!DecryptBlock(key, Base64Decode(text), plain)) {
+        WipeString(plain);
         return {};
+    }
     return plain;
 }

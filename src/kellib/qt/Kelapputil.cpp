@@ -3,6 +3,8 @@
 #include "kellib/Kelfilelib.h"
 #include "kellib/qt/Kelregistry.h"
 
+#include <string.h>
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
@@ -12,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -367,4 +370,17 @@ bool ToDatabaseText(const QString& text, std::string& ansi)
 void UnencodableMessageBox(const UnencodableChar& failure)
 {
     AppMessageBox(QString::fromStdString(UnencodableMessage(failure)), MB_ICONERROR);
+}
+
+void WipeLineEdit(QLineEdit* edit)
+{
+    QString text = edit->text();   // shares the field's buffer
+    // Wiped only when the field and this copy are its only holders: text held
+    // elsewhere too (a placeholder) is no typed secret and must stay intact.
+    // Literal text lives in read-only memory. constData, not data: data()
+    // would detach and wipe a private copy.
+    auto& shared = text.data_ptr();
+    if (!text.isEmpty() && shared.isMutable() && shared.d_ptr()->ref_.loadRelaxed() == 2)
+        explicit_bzero(const_cast<QChar*>(text.constData()), static_cast<size_t>(text.size()) * sizeof(QChar));
+    edit->clear();
 }

@@ -9,6 +9,8 @@
 
 #include "kellib/Kelcodepage.h"
 
+class QLineEdit;
+
 class QColor;
 class QDialog;
 class QFont;
@@ -123,3 +125,7 @@ bool ShortcutExists(const QString& folder, const QString& name);
 // Shows the window (restoring it when minimised), raises and activates it.
 void ForceForegroundWindow(QWidget* window);
 void BringAppToFront();
+
+// Password fields: overwrites the characters in the field's own buffer, then
+// empties it (which also drops its undo history).
+void WipeLineEdit(QLineEdit* edit);

@@ -27,12 +27,6 @@ const QString kShortcutsInterface = QStringLiteral("org.freedesktop.portal.Globa
 const QString kRequestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString kShortcutId = QStringLiteral("toggle-window");
 
-xcb_connection_t* x11Connection()
-{
-    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
 // One entry of BindShortcuts' a(sa{sv}).
 struct PortalShortcut {
     QString id;
@@ -125,7 +119,7 @@ void KELHotKey::Deliver()
 
 bool KELHotKey::GrabX11()
 {
-    xcb_connection_t* c = x11Connection();
+    xcb_connection_t* c = X11Connection();
     if (!c)
         return false;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
@@ -162,7 +156,7 @@ bool KELHotKey::GrabX11()
 void KELHotKey::UngrabX11()
 {
     QCoreApplication::instance()->removeNativeEventFilter(this);
-    if (xcb_connection_t* c = x11Connection()) {
+    if (xcb_connection_t* c = X11Connection()) {
         for (quint8 code : keycodes_)
             for (uint16_t lock : kLockMods)
                 xcb_ungrab_key(c, code, root_, kHotMods | lock);
@@ -255,4 +249,10 @@ void KELHotKey::PortalActivated(const QDBusObjectPath& session, const QString& i
 {
     if (backend_ == Backend::Portal && session.path() == portalSession_ && id == kShortcutId)
         Deliver();
+}
+
+xcb_connection_t* X11Connection()
+{
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
 }

@@ -17,6 +17,10 @@
 enum : int { VK_SHIFT = 16, VK_CONTROL = 17, VK_F12 = 123 };
 constexpr qint64 KEY_UP_FLAG = qint64(1) << 31;
 
+struct xcb_connection_t;
+// The X server connection of the application; null on other platforms.
+xcb_connection_t* X11Connection();
+
 class KELHotKey : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
