@@ -1,0 +1,14 @@
+// The readable text of a node's content, for the full-text search: plain
+// text, HTML without its markup, RTF text, the address of a URL node, the
+// fields of a calling card, and file nodes whose extension is in the
+// database's text-preview list. Other kinds have none.
+#pragma once
+
+#include <string>
+
+#include "db/CaseNode.h"
+
+// textPreviewExt: the database's "TextPreviewExt" list as UTF-8.
+std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt);
+// Stored text in the database code page (up to its first zero byte).
+std::u32string AnsiText(const std::string& ansi);

@@ -1,0 +1,120 @@
+#include "search/TextMatch.h"
+
+#include "rtf/RtfCodepage.h"
+
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+
+namespace {
+
+constexpr size_t kContextBefore = 30;
+constexpr size_t kContextAfter = 60;
+
+// C.UTF-8 carries the Unicode case and class tables; the process's own
+// locale may be "C", which knows ASCII only.
+locale_t Utf8Locale()
+{
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", nullptr);
+    return locale;
+}
+
+bool IsLineBreak(char32_t c) { return c == U'\n' || c == U'\r'; }
+
+} // namespace
+
+char32_t FoldChar(char32_t c)
+{
+    if (c < 0x80)
+        return c >= U'a' && c <= U'z' ? c - 0x20 : c;
+    const locale_t locale = Utf8Locale();
+    return static_cast<char32_t>(locale ? towupper_l(static_cast<wint_t>(c), locale)
+                                        : std::towupper(static_cast<wint_t>(c)));
+}
+
+char32_t LowerChar(char32_t c)
+{
+    if (c < 0x80)
+        return c >= U'A' && c <= U'Z' ? c + 0x20 : c;
+    const locale_t locale = Utf8Locale();
+    return static_cast<char32_t>(locale ? towlower_l(static_cast<wint_t>(c), locale)
+                                        : std::towlower(static_cast<wint_t>(c)));
+}
+
+bool IsWordChar(char32_t c)
+{
+    if (c < 0x80)
+        return (c >= U'0' && c <= U'9') || (c >= U'A' && c <= U'Z') || (c >= U'a' && c <= U'z') || c == U'_';
+    if (c >= 0x2E80)
+        return false;   // CJK and the scripts after it
+    const locale_t locale = Utf8Locale();
+    return locale ? iswalnum_l(static_cast<wint_t>(c), locale) != 0 : std::iswalnum(static_cast<wint_t>(c)) != 0;
+}
+
+TextMatcher::TextMatcher(const std::u32string& pattern, SearchOptions options)
+    : pattern_(pattern), options_(options)
+{
+    if (!options_.matchCase)
+        for (char32_t& c : pattern_)
+            c = FoldChar(c);
+    border_.assign(pattern_.size(), 0);
+    for (size_t i = 1, k = 0; i < pattern_.size(); ++i) {
+        while (k > 0 && pattern_[i] != pattern_[k])
+            k = border_[k - 1];
+        if (pattern_[i] == pattern_[k])
+            ++k;
+        border_[i] = k;
+    }
+}
+
+bool TextMatcher::WordAt(const std::u32string& text, size_t pos) const
+{
+    const size_t end = pos + pattern_.size();
+    const bool startsWord = pos == 0 || !IsWordChar(text[pos - 1]) || !IsWordChar(text[pos]);
+    const bool endsWord = end == text.size() || !IsWordChar(text[end]) || !IsWordChar(text[end - 1]);
+    return startsWord && endsWord;
+}
+
+size_t TextMatcher::Find(const std::u32string& text) const
+{
+    const size_t m = pattern_.size();
+    if (m == 0 || m > text.size())
+        return std::u32string::npos;
+    const bool fold = !options_.matchCase;
+    for (size_t i = 0, k = 0; i < text.size(); ++i) {
+        const char32_t c = fold ? FoldChar(text[i]) : text[i];
+        while (k > 0 && c != pattern_[k])
+            k = border_[k - 1];
+        if (c == pattern_[k])
+            ++k;
+        if (k < m)
+            continue;
+        const size_t pos = i + 1 - m;
+        if (!options_.wholeWord || WordAt(text, pos))
+            return pos;
+        k = border_[k - 1];
+    }
+    return std::u32string::npos;
+}
+
+std::string ContextLine(const std::u32string& text, size_t pos, size_t length)
+{
+    size_t begin = pos, end = pos + length;
+    while (begin > 0 && !IsLineBreak(text[begin - 1]) && pos - begin < kContextBefore)
+        --begin;
+    while (end < text.size() && !IsLineBreak(text[end]) && end - pos < kContextAfter)
+        ++end;
+    std::u32string line;
+    if (begin > 0 && !IsLineBreak(text[begin - 1]))
+        line += U'…';
+    for (size_t i = begin; i < end; ++i) {
+        const char32_t c = text[i] < 0x20 || text[i] == 0x7F ? U' ' : text[i];
+        if (c != U' ' || (!line.empty() && line.back() != U' '))
+            line += c;
+    }
+    while (!line.empty() && line.back() == U' ')
+        line.pop_back();
+    if (end < text.size() && !IsLineBreak(text[end]))
+        line += U'…';
+    return Utf32ToUtf8(line);
+}
