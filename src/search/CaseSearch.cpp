@@ -245,7 +245,14 @@ void CaseSearch::Test(const Job& job, std::vector<Found>& found)
             f.caption = captionOpened ? AnsiToUtf8(head.Caption) : "?";
         } else {
             const std::u32string caption = AnsiText(node.Caption);
-            const std::u32string text = ReadableText(node, textPreviewExt_);
+            // Most text is stored as it reads: a byte search leaves out most
+            // nodes before anything is decoded.
+            const auto plain = PlainStoredText(node, textPreviewExt_);
+            std::u32string text;
+            if (!plain)
+                text = ReadableText(node, textPreviewExt_);
+            else if (matcher_->MayMatchBytes(plain->bytes, plain->utf8))
+                text = DecodedText(*plain);
             const size_t inText = matcher_->Find(text);
             if (inText != std::u32string::npos) {
                 hit.Context = ContextLine(text, inText, matcher_->Length());

@@ -21,15 +21,6 @@ std::u32string CardText(const CaseNode& node)
     return AnsiText(fields);
 }
 
-// A file shown as text: UTF-8 when it is valid UTF-8, else the code page.
-std::u32string FileText(const CaseNode& node, const std::string& textPreviewExt)
-{
-    if (FilePreviewOfName(AnsiToUtf8(node.Caption), textPreviewExt, "") != FilePreview::Text)
-        return {};
-    const std::string text = UpToZero(node.DataBytes());
-    return IsValidUtf8(text) ? Utf8ToUtf32(text) : AnsiText(text);
-}
-
 } // namespace
 
 std::u32string AnsiText(const std::string& ansi)
@@ -37,20 +28,35 @@ std::u32string AnsiText(const std::string& ansi)
     return Utf8ToUtf32(AnsiToUtf8(UpToZero(ansi)));
 }
 
+std::optional<StoredText> PlainStoredText(const CaseNode& node, const std::string& textPreviewExt)
+{
+    if (node.Type == kNodeText || node.Type == kNodeUrl)
+        return StoredText{UpToZero(node.DataBytes()), false};
+    // A file shown as text: UTF-8 when it is valid UTF-8, else the code page.
+    if (node.Type == kNodeFile && FilePreviewOfName(AnsiToUtf8(node.Caption), textPreviewExt, "") == FilePreview::Text) {
+        std::string text = UpToZero(node.DataBytes());
+        const bool utf8 = IsValidUtf8(text);
+        return StoredText{std::move(text), utf8};
+    }
+    return std::nullopt;
+}
+
+std::u32string DecodedText(const StoredText& text)
+{
+    return text.utf8 ? Utf8ToUtf32(text.bytes) : AnsiText(text.bytes);
+}
+
 std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt)
 {
+    if (const auto plain = PlainStoredText(node, textPreviewExt))
+        return DecodedText(*plain);
     switch (node.Type) {
-    case kNodeText:
-    case kNodeUrl:
-        return AnsiText(node.DataBytes());
     case kNodeHtml:
         return Utf8ToUtf32(HtmlToText(AnsiToUtf8(UpToZero(node.DataBytes()))));
     case kNodeRtf:
         return Utf8ToUtf32(PlainTextOf(ReadRtfOrText(node.DataBytes())));
     case kNodeCard:
         return CardText(node);
-    case kNodeFile:
-        return FileText(node, textPreviewExt);
     default:
         return {};
     }

@@ -4,11 +4,21 @@
 // database's text-preview list. Other kinds have none.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "db/CaseNode.h"
 
+// The stored bytes that are the readable text of the kinds that keep it as
+// it is (plain text, URL, a file shown as text), up to the first zero byte.
+struct StoredText {
+    std::string bytes;
+    bool utf8 = false;   // else the database code page
+};
 // textPreviewExt: the database's "TextPreviewExt" list as UTF-8.
+std::optional<StoredText> PlainStoredText(const CaseNode& node, const std::string& textPreviewExt);
+std::u32string DecodedText(const StoredText& text);
+
 std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt);
 // Stored text in the database code page (up to its first zero byte).
 std::u32string AnsiText(const std::string& ansi);

@@ -1,6 +1,10 @@
 #include "search/TextMatch.h"
 
+#include "kellib/Kelcodepage.h"
 #include "rtf/RtfCodepage.h"
+
+#include <algorithm>
+#include <string_view>
 
 #include <clocale>
 #include <cwctype>
@@ -21,15 +25,27 @@ locale_t Utf8Locale()
 
 bool IsLineBreak(char32_t c) { return c == U'\n' || c == U'\r'; }
 
+// Ranges without letter case: CJK symbols, kana, ideographs, Yi, Hangul.
+bool Caseless(char32_t c) { return (c >= 0x3000 && c < 0xA640) || (c >= 0xAC00 && c < 0xD800); }
+
+void LowerAscii(std::string& bytes)
+{
+    for (char& b : bytes)
+        b = b >= 'A' && b <= 'Z' ? char(b + 0x20) : b;
+}
+
 } // namespace
 
 char32_t FoldChar(char32_t c)
 {
     if (c < 0x80)
         return c >= U'a' && c <= U'z' ? c - 0x20 : c;
+    if (Caseless(c))
+        return c;
     const locale_t locale = Utf8Locale();
-    return static_cast<char32_t>(locale ? towupper_l(static_cast<wint_t>(c), locale)
-                                        : std::towupper(static_cast<wint_t>(c)));
+    const auto upper = static_cast<char32_t>(locale ? towupper_l(static_cast<wint_t>(c), locale)
+                                                    : std::towupper(static_cast<wint_t>(c)));
+    return upper < 0x80 ? c : upper;
 }
 
 char32_t LowerChar(char32_t c)
@@ -54,6 +70,7 @@ bool IsWordChar(char32_t c)
 TextMatcher::TextMatcher(const std::u32string& pattern, SearchOptions options)
     : pattern_(pattern), options_(options)
 {
+    PrepareBytePatterns(pattern);
     if (!options_.matchCase)
         for (char32_t& c : pattern_)
             c = FoldChar(c);
@@ -65,6 +82,37 @@ TextMatcher::TextMatcher(const std::u32string& pattern, SearchOptions options)
             ++k;
         border_[i] = k;
     }
+}
+
+void TextMatcher::PrepareBytePatterns(const std::u32string& pattern)
+{
+    // Decoders give neither U+FFFD for a character of the bytes nor code
+    // points outside Unicode, so such patterns take the slow way.
+    bytesUsable_ = !pattern.empty() && std::all_of(pattern.begin(), pattern.end(), [this](char32_t c) {
+        const bool unicode = c != 0 && c != 0xFFFD && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+        const bool sameOnly = options_.matchCase || c < 0x80 || (FoldChar(c) == c && LowerChar(c) == c);
+        return unicode && sameOnly;
+    });
+    if (!bytesUsable_)
+        return;
+    utf8Pattern_ = Utf32ToUtf8(pattern);
+    ansiEncodable_ = Utf8ToAnsiChecked(utf8Pattern_, ansiPattern_, nullptr);
+    if (!options_.matchCase) {
+        LowerAscii(utf8Pattern_);
+        LowerAscii(ansiPattern_);
+    }
+}
+
+bool TextMatcher::MayMatchBytes(const std::string& bytes, bool utf8) const
+{
+    if (!bytesUsable_ || (!utf8 && !ansiEncodable_))
+        return true;
+    const std::string& pattern = utf8 ? utf8Pattern_ : ansiPattern_;
+    if (options_.matchCase)
+        return std::string_view(bytes).find(pattern) != std::string_view::npos;
+    std::string lowered = bytes;
+    LowerAscii(lowered);
+    return lowered.find(pattern) != std::string::npos;
 }
 
 bool TextMatcher::WordAt(const std::u32string& text, size_t pos) const

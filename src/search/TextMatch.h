@@ -13,7 +13,8 @@ struct SearchOptions {
 };
 
 // Upper case of one character by Unicode's simple mapping (C.UTF-8 rules,
-// the same whatever locale the process runs in).
+// the same whatever locale the process runs in). Only ASCII letters fold to
+// ASCII letters (not "ı" or "ſ"), which lets MayMatchBytes test stored bytes.
 char32_t FoldChar(char32_t c);
 char32_t LowerChar(char32_t c);
 // Letters, digits and "_" of alphabetic scripts. Chinese, Japanese and Korean
@@ -30,13 +31,25 @@ public:
     size_t Length() const { return pattern_.size(); }
     // Where the first match in text starts; npos when there is none.
     size_t Find(const std::u32string& text) const;
+    // A quick test of stored text before it is decoded: false only when the
+    // bytes (GB18030, or UTF-8 when utf8) decoded cannot hold a match. A
+    // candidate is found by a byte search (ASCII letters in either case when
+    // the case does not matter), so Find has the last word.
+    bool MayMatchBytes(const std::string& bytes, bool utf8) const;
 
 private:
     bool WordAt(const std::u32string& text, size_t pos) const;
+    void PrepareBytePatterns(const std::u32string& pattern);
 
     std::u32string pattern_;       // upper case unless the case matters
     std::vector<size_t> border_;   // Knuth-Morris-Pratt table of pattern_
     SearchOptions options_;
+    // The pattern's bytes in either encoding (ASCII in lower case unless the
+    // case matters); usable only when every character that can match one of
+    // the pattern's is the same character or an ASCII letter in the other case.
+    bool bytesUsable_ = false;
+    bool ansiEncodable_ = false;
+    std::string ansiPattern_, utf8Pattern_;
 };
 
 // The line of text holding the match at pos (length characters) as UTF-8,

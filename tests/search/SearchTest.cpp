@@ -45,6 +45,23 @@ TEST(TextMatcherTest, Cases) {
     }
 }
 
+// The byte test before decoding never drops a text that holds a match, also
+// where a GB18030 trail byte is an ASCII letter ("俍" is 82 5A, "Z").
+TEST(TextMatcherTest, ByteTestKeepsEveryMatch) {
+    const char* const patterns[] = {"zebra", "ZEBRA", "Z", "z", "斑马 z", "俍", "ı", "I", "Ζ", "ζ"};
+    const char* const texts[] = {"a Zebra", "俍", "侤", "斑马 Z", "ı", "I", "ζ", "ΖΕΒΡΑ", "no"};
+    for (const char* pattern : patterns)
+        for (bool matchCase : {false, true})
+            for (const char* text : texts) {
+                const TextMatcher matcher(U(pattern), {matchCase, false});
+                const bool found = matcher.Find(U(text)) != std::u32string::npos;
+                EXPECT_TRUE(!found || matcher.MayMatchBytes(text, true)) << pattern << " in " << text;
+                EXPECT_TRUE(!found || matcher.MayMatchBytes(Utf8ToAnsi(text), false)) << pattern << " in " << text;
+            }
+    const TextMatcher zebra(U("zebra"), {});
+    EXPECT_FALSE(zebra.MayMatchBytes(Utf8ToAnsi("斑马 zebu"), false));   // the point of it: most nodes left out
+}
+
 // A pattern that almost matches everywhere takes linear time.
 TEST(TextMatcherTest, WorstCaseTextIsLinear) {
     const std::u32string text(2'000'000, U'a');
