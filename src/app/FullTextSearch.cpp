@@ -62,7 +62,9 @@ TFormFullTextSearch::TFormFullTextSearch(TFormMain& form) : QDialog(&form), form
     TimerSearch->setInterval(kStepInterval);
 
     auto* query = new QHBoxLayout;
-    query->addWidget(new QLabel(QStringLiteral("查找内容(&N)："), this));
+    auto* label = new QLabel(QStringLiteral("查找内容(&N)："), this);
+    label->setBuddy(EditText);
+    query->addWidget(label);
     query->addWidget(EditText, 1);
     query->addWidget(ButtonStart);
     query->addWidget(ButtonStop);
