@@ -4,6 +4,7 @@
 #include "rtf/RtfCodepage.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include <clocale>
@@ -30,8 +31,41 @@ bool Caseless(char32_t c) { return (c >= 0x3000 && c < 0xA640) || (c >= 0xAC00 &
 
 void LowerAscii(std::string& bytes)
 {
-    for (char& b : bytes)
-        b = b >= 'A' && b <= 'Z' ? char(b + 0x20) : b;
+    for (char& b : bytes) {
+        const auto u = static_cast<unsigned char>(b);
+        b = static_cast<char>(u | (static_cast<unsigned char>(u - 'A') < 26 ? 0x20 : 0));
+    }
+}
+
+// The pattern byte least likely in text (by English letter frequency), so
+// the byte search stops at few false candidates.
+size_t AnchorOf(std::string_view pattern)
+{
+    static constexpr std::string_view kCommonFirst = " etaoinsrhldcumfpgwybvkxjqz";
+    auto rank = [](char b) {
+        const size_t at = kCommonFirst.find(b);
+        return at == std::string_view::npos ? kCommonFirst.size() / 2 : at;
+    };
+    size_t anchor = 0;
+    for (size_t i = 1; i < pattern.size(); ++i)
+        if (rank(pattern[i]) > rank(pattern[anchor]))
+            anchor = i;
+    return anchor;
+}
+
+bool ContainsBytes(std::string_view text, std::string_view pattern, size_t anchor)
+{
+    const size_t m = pattern.size();
+    for (size_t from = anchor; from + (m - anchor) <= text.size();) {
+        const void* hit = std::memchr(text.data() + from, pattern[anchor], text.size() - from);
+        if (!hit)
+            return false;
+        const size_t at = static_cast<const char*>(hit) - text.data();
+        if (at + (m - anchor) <= text.size() && text.compare(at - anchor, m, pattern) == 0)
+            return true;
+        from = at + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -101,6 +135,8 @@ void TextMatcher::PrepareBytePatterns(const std::u32string& pattern)
         LowerAscii(utf8Pattern_);
         LowerAscii(ansiPattern_);
     }
+    utf8Anchor_ = AnchorOf(utf8Pattern_);
+    ansiAnchor_ = AnchorOf(ansiPattern_);
 }
 
 bool TextMatcher::MayMatchBytes(const std::string& bytes, bool utf8) const
@@ -108,11 +144,13 @@ bool TextMatcher::MayMatchBytes(const std::string& bytes, bool utf8) const
     if (!bytesUsable_ || (!utf8 && !ansiEncodable_))
         return true;
     const std::string& pattern = utf8 ? utf8Pattern_ : ansiPattern_;
+    const size_t anchor = utf8 ? utf8Anchor_ : ansiAnchor_;
     if (options_.matchCase)
-        return std::string_view(bytes).find(pattern) != std::string_view::npos;
-    std::string lowered = bytes;
+        return ContainsBytes(bytes, pattern, anchor);
+    thread_local std::string lowered;
+    lowered.assign(bytes);
     LowerAscii(lowered);
-    return lowered.find(pattern) != std::string::npos;
+    return ContainsBytes(lowered, pattern, anchor);
 }
 
 bool TextMatcher::WordAt(const std::u32string& text, size_t pos) const

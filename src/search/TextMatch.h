@@ -50,6 +50,7 @@ private:
     bool bytesUsable_ = false;
     bool ansiEncodable_ = false;
     std::string ansiPattern_, utf8Pattern_;
+    size_t ansiAnchor_ = 0, utf8Anchor_ = 0;   // the byte the search looks for first
 };
 
 // The line of text holding the match at pos (length characters) as UTF-8,
