@@ -1,13 +1,8 @@
-// Which page previews a file node: by the extension of its caption against the
-// two per-database lists "TextPreviewExt" and "HtmlPreviewExt". The text list
-// is tried first; the test is a plain substring test on lower case.
+// The file-preview rule (search/FilePreviewList) on the window's texts.
 #pragma once
 
 #include <QString>
 
-enum class FilePreview { None, Text, Html };
-
-extern const char* const kDefaultTextPreviewExt;
-extern const char* const kDefaultHtmlPreviewExt;
+#include "search/FilePreviewList.h"
 
 FilePreview FilePreviewOf(const QString& caption, const QString& textList, const QString& htmlList);

@@ -204,6 +204,8 @@ void TFormMain::CreateActions()
     ActionNewSubNode = MakeAction("ActionNewSubNode", QStringLiteral("新建"), 35);
     ActionOpenNode = MakeAction("ActionOpenNode", QStringLiteral("打开"), 43, QKeySequence(Qt::CTRL | Qt::Key_F3));
     ActionFindNode = MakeAction("ActionFindNode", QStringLiteral("查找"), 15, QKeySequence(Qt::CTRL | Qt::Key_F));
+    ActionFullTextSearch = MakeAction("ActionFullTextSearch", QStringLiteral("全文搜索..."), 15,
+                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     ActionToggleBookmark = MakeAction("ActionToggleBookmark", QStringLiteral("设为书签"), 52, QKeySequence(Qt::CTRL | Qt::Key_B));
     ActionCutNode = MakeAction("ActionCutNode", QStringLiteral("剪切节点"), 16, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X));
     ActionPaste = MakeAction("ActionPaste", QStringLiteral("粘贴节点"), 17, QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_V));
@@ -302,7 +304,7 @@ void TFormMain::CreateMenus()
         QMenu* newMenu = menu->addMenu(ActionNewSubNode->icon(), ActionNewSubNode->text());
         newMenu->setObjectName(QLatin1String(newName));
         newMenu->menuAction()->setEnabled(false);
-        menu->addActions({ActionOpenNode, ActionFindNode, ActionToggleBookmark});
+        menu->addActions({ActionOpenNode, ActionFindNode, ActionFullTextSearch, ActionToggleBookmark});
         menu->addSeparator();
         menu->addActions({ActionCutNode, ActionPaste});
         QMenu* paste = menu->addMenu(pasteCaption);

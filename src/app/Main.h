@@ -206,6 +206,7 @@ public:
 
     // Find, properties, options, about, calling cards (MainDialogs.cpp).
     void ActionFindNodeExecute();
+    void ActionFullTextSearchExecute();   // "全文搜索...": TFormFullTextSearch
     void ActionNodePropExecute();
     void ActionOptionExecute();
     void ActionAboutExecute();
@@ -226,6 +227,7 @@ public:
     QAction* ActionNewSubNode = nullptr;
     QAction* ActionOpenNode = nullptr;
     QAction* ActionFindNode = nullptr;
+    QAction* ActionFullTextSearch = nullptr;
     QAction* ActionToggleBookmark = nullptr;
     QAction* ActionCutNode = nullptr;
     QAction* ActionPaste = nullptr;

@@ -1,5 +1,5 @@
-// TFormMain: the commands that open the small windows: find, node
-// properties, options, the about box, and the calling card (new card, open
+// TFormMain: the commands that open the small windows: find, full-text
+// search, node properties, options, the about box, and the calling card (new card, open
 // card, the card's fields on the information page).
 #include "app/Main.h"
 
@@ -7,6 +7,7 @@
 #include "app/CardForm.h"
 #include "app/CaseNodeData.h"
 #include "app/FindNode.h"
+#include "app/FullTextSearch.h"
 #include "app/NodeProp.h"
 #include "app/Options.h"
 #include "kellib/Kelcodepage.h"
@@ -40,10 +41,12 @@ void TFormMain::ConnectDialogs()
         return kind != kNodeRecycleBinItem && kind != kNodeBriefcaseItem && kind != kNothingSelected;
     };
     SetUpdateRule(ActionFindNode, [this] { return shown_ && db_.IsOpen(); });
+    SetUpdateRule(ActionFullTextSearch, [this] { return shown_ && busy_ == 0 && db_.IsOpen() && db_.IsLoggedIn(); });
     SetUpdateRule(ActionNodeProp, [this, ordinarySelected] { return shown_ && db_.IsOpen() && ordinarySelected(); });
     SetUpdateRule(ActionOption, [this] { return shown_; });
     SetUpdateRule(ActionAbout, [] { return true; });
     connect(ActionFindNode, &QAction::triggered, this, &TFormMain::ActionFindNodeExecute);
+    connect(ActionFullTextSearch, &QAction::triggered, this, &TFormMain::ActionFullTextSearchExecute);
     connect(ActionNodeProp, &QAction::triggered, this, &TFormMain::ActionNodePropExecute);
     connect(ActionOption, &QAction::triggered, this, &TFormMain::ActionOptionExecute);
     connect(ActionAbout, &QAction::triggered, this, &TFormMain::ActionAboutExecute);
@@ -52,6 +55,13 @@ void TFormMain::ConnectDialogs()
 void TFormMain::ActionFindNodeExecute()
 {
     TfrmFindNode dialog(*this);
+    ExecDialog(&dialog);
+}
+
+// Modal: no write can come between the search's reads.
+void TFormMain::ActionFullTextSearchExecute()
+{
+    TFormFullTextSearch dialog(*this);
     ExecDialog(&dialog);
 }
 

@@ -13,36 +13,19 @@
 
 #include "cli/CliMedia.h"
 #include "cli/Commands.h"
-#include "cli/HtmlText.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
 #include "rtf/RtfCodepage.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
+#include "search/HtmlText.h"
 
 namespace cli {
 
 namespace {
 
 bool IsTextKind(int type) { return type == kNodeText || type == kNodeHtml || type == kNodeUrl; }
-
-std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
 
 std::string Number(double value) {
     char buf[40];

@@ -1,6 +1,6 @@
 // Commands of vaultleaf-cli. Each takes the arguments after the command name
 // and returns the process exit code: 0 success, 1 error, 2 usage,
-// 3 wrong password, 4 the database could not be opened.
+// 3 wrong password, 4 the database could not be opened (grep: 0 found, 1 not found).
 #pragma once
 
 #include <string>
@@ -21,5 +21,6 @@ const std::vector<Command>& DumpCommands();
 const std::vector<Command>& StoreCommands();
 const std::vector<Command>& LunarCommands();
 const std::vector<Command>& TransferCommands();
+const std::vector<Command>& SearchCommands();
 
 }  // namespace cli

@@ -89,7 +89,10 @@ std::optional<std::string> ReadFirstLine(const std::string& file) {
 bool ParseStoreArgs(const Args& args, StoreArgs& out) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--json") {
+        if (a == "--") {
+            out.positional.insert(out.positional.end(), args.begin() + i + 1, args.end());
+            break;
+        } else if (a == "--json") {
             out.json = true;
         } else if (a == "--raw") {
             out.raw = true;
@@ -99,6 +102,8 @@ bool ParseStoreArgs(const Args& args, StoreArgs& out) {
             out.png = true;
         } else if (a == "--text") {
             out.text = true;
+        } else if (a == "--ignore-case") {
+            out.ignoreCase = true;
         } else if ((a == "--password-file" || a == "--new-password-file") && i + 1 < args.size()) {
             (a == "--password-file" ? out.passwordFile : out.newPasswordFile) = args[++i];
         } else if (a.size() > 2 && a.starts_with("--")) {
@@ -109,6 +114,23 @@ bool ParseStoreArgs(const Args& args, StoreArgs& out) {
         }
     }
     return true;
+}
+
+std::string JsonString(const std::string& utf8) {
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
 }
 
 int Fail(int code, const std::string& message) {

@@ -24,10 +24,15 @@ struct StoreArgs {
     bool wav = false;              // --wav: a sound node as a WAV file
     bool png = false;              // --png: a whiteboard as a PNG image
     bool text = false;             // --text
+    bool ignoreCase = false;       // --ignore-case
 };
 
 // Parses args; false (after a message on stderr) on an unknown option.
+// Everything after "--" is positional.
 bool ParseStoreArgs(const Args& args, StoreArgs& out);
+
+// A JSON string literal of UTF-8 text.
+std::string JsonString(const std::string& utf8);
 
 // Prints "vaultleaf-cli: <message>" to stderr and returns code.
 int Fail(int code, const std::string& message);

@@ -10,7 +10,7 @@ namespace {
 
 std::vector<cli::Command> AllCommands() {
     std::vector<cli::Command> all;
-    for (const auto* group : {&cli::StoreCommands(), &cli::TransferCommands(), &cli::DumpCommands(), &cli::LunarCommands()})
+    for (const auto* group : {&cli::StoreCommands(), &cli::TransferCommands(), &cli::SearchCommands(), &cli::DumpCommands(), &cli::LunarCommands()})
         all.insert(all.end(), group->begin(), group->end());
     return all;
 }
@@ -20,7 +20,7 @@ void PrintHelp(FILE* out) {
     for (const auto& c : AllCommands()) std::fprintf(out, "  %s\n", c.usage);
     std::fprintf(out,
                  "\nExit codes: 0 success, 1 error, 2 usage, 3 wrong password, "
-                 "4 database could not be opened.\n");
+                 "4 database could not be opened; grep: 0 found, 1 nothing found.\n");
 }
 
 }  // namespace

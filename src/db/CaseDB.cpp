@@ -369,30 +369,54 @@ bool CaseDB::WriteRow(int row, const CaseNode& node, const DesKey& key) {
     return true;
 }
 
-bool CaseDB::ReadRow(int row, CaseNode& node, bool withData, const DesKey& key) {
-    std::string sealedCaption, caption, sealedData, content;
+bool CaseDB::ReadSealedRow(int row, SealedNode& sealed, bool withData) {
+    if (!IsOpen() || row < 0 || row >= case_->RowCount()) return false;
+    sealed.Id = static_cast<int32_t>(case_->GetInt(row, cId_));
+    sealed.Parent = static_cast<int32_t>(case_->GetInt(row, cParent_));
+    sealed.Order = static_cast<int32_t>(case_->GetInt(row, cOrder_));
+    sealed.Type = static_cast<uint8_t>(case_->GetInt(row, cType_));
+    sealed.Created = case_->GetDouble(row, cCreated_);
+    sealed.Modified = case_->GetDouble(row, cModified_);
+    sealed.SealedData.clear();
     try {
-        // A wrong length word still gives the text up to its zero byte; bytes
-        // that are no sealed block at all make the node unreadable.
-        if (!case_->GetBytes(row, cCaption_, sealedCaption)) return false;
-        if (!OpenCaption(key, sealedCaption, caption) && caption.empty()) return false;
-        if (withData) {
-            if (!case_->GetBytes(row, cData_, sealedData)) return false;
-            if (!sealedData.empty() && !OpenContent(key, sealedData, content)) return false;
-        }
+        if (!case_->GetBytes(row, cCaption_, sealed.SealedCaption)) return false;
+        if (withData && !case_->GetBytes(row, cData_, sealed.SealedData)) return false;
+        sealed.Attribute = case_->GetString(row, cAttribute_);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    node.Id = static_cast<int32_t>(case_->GetInt(row, cId_));
-    node.Parent = static_cast<int32_t>(case_->GetInt(row, cParent_));
-    node.Order = static_cast<int32_t>(case_->GetInt(row, cOrder_));
-    node.Type = static_cast<uint8_t>(case_->GetInt(row, cType_));
-    node.Attribute = case_->GetString(row, cAttribute_);
-    node.Created = case_->GetDouble(row, cCreated_);
-    node.Modified = case_->GetDouble(row, cModified_);
+    return true;
+}
+
+bool CaseDB::OpenSealedNode(const SealedNode& sealed, CaseNode& node, bool withData) const {
+    return IsOpen() && loggedIn_ && OpenSealed(sealed, node, withData, key_);
+}
+
+bool CaseDB::OpenSealed(const SealedNode& sealed, CaseNode& node, bool withData, const DesKey& key) {
+    std::string caption, content;
+    try {
+        // A wrong length word still gives the text up to its zero byte; bytes
+        // that are no sealed block at all make the node unreadable.
+        if (!OpenCaption(key, sealed.SealedCaption, caption) && caption.empty()) return false;
+        if (withData && !sealed.SealedData.empty() && !OpenContent(key, sealed.SealedData, content)) return false;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    node.Id = sealed.Id;
+    node.Parent = sealed.Parent;
+    node.Order = sealed.Order;
+    node.Type = sealed.Type;
+    node.Attribute = sealed.Attribute;
+    node.Created = sealed.Created;
+    node.Modified = sealed.Modified;
     node.Caption = std::move(caption);
     if (withData) node.SetData(std::move(content));
     return true;
+}
+
+bool CaseDB::ReadRow(int row, CaseNode& node, bool withData, const DesKey& key) {
+    SealedNode sealed;
+    return ReadSealedRow(row, sealed, withData) && OpenSealed(sealed, node, withData, key);
 }
 
 bool CaseDB::AddNode(const CaseNode& node) {

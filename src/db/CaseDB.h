@@ -36,6 +36,22 @@ struct PasswordProgress {
     std::function<void()> ProcessEvents;   // let pending window events run once
 };
 
+// One row of Case as stored: captions and contents still sealed. Reading it
+// is the only part of GetNode that touches the storage; opening it needs only
+// the content key, so a search reads rows under one lock and opens them on
+// other threads.
+struct SealedNode {
+    int32_t Id = 0;
+    int32_t Parent = 0;
+    int32_t Order = 0;
+    uint8_t Type = 0;
+    double Created = 0;
+    double Modified = 0;
+    std::string Attribute;
+    std::string SealedCaption;
+    std::string SealedData;   // empty when not read or empty content
+};
+
 class CaseDB {
 public:
     enum OpenResult {
@@ -88,6 +104,14 @@ public:
     int NodeCount() const;   // rows of Case
     std::vector<int32_t> AllNodeIds() const;   // in row order
 
+    // Row row (0 to NodeCount() - 1) as stored, its content only when asked.
+    // When only the bytes cannot be read (false), the id and kind are still set.
+    bool ReadSealedRow(int row, SealedNode& sealed, bool withData);
+    // The node of a sealed row under the content key; false when its caption
+    // or content cannot be opened. Changes nothing, so any thread may call it
+    // while the store stays open and logged in.
+    bool OpenSealedNode(const SealedNode& sealed, CaseNode& node, bool withData) const;
+
     std::string GetParam(const std::string& key, const std::string& defaultValue);
     bool SetParam(const std::string& key, const std::string& value);
     bool GetParamBool(const std::string& key, bool defaultValue);
@@ -129,6 +153,7 @@ private:
     bool RestoreBackup();
     bool WriteRow(int row, const CaseNode& node, const DesKey& key);
     bool ReadRow(int row, CaseNode& node, bool withData, const DesKey& key);
+    static bool OpenSealed(const SealedNode& sealed, CaseNode& node, bool withData, const DesKey& key);
     bool RollbackChecked(int line);
     std::vector<int32_t> Subtree(int32_t id) const;
 

@@ -210,10 +210,10 @@ private slots:
                  (QStringList{"创建数据库(&N)", "打开数据库(&O)", "重新打开数据库", "-", "选项...", "修改数据库密码",
                               "压缩数据库", "-", "关闭数据库(&C)", "-", "退出(&X)"}));
         QCOMPARE(menuTexts(form->findChild<QMenu*>("MenuItemNode")),
-                 (QStringList{"新建", "打开", "查找", "设为书签", "-", "剪切节点", "粘贴节点", "高级粘贴", "-",
+                 (QStringList{"新建", "打开", "查找", "全文搜索...", "设为书签", "-", "剪切节点", "粘贴节点", "高级粘贴", "-",
                               "保存节点", "重命名", "删除", "删除所有子项", "-", "导入文件...", "导出文件...", "-",
                               "属性"}));
-        QCOMPARE(menuTexts(form->findChild<QMenu*>("PopupMenuNav"))[7], QString("超级粘贴"));
+        QCOMPARE(menuTexts(form->findChild<QMenu*>("PopupMenuNav"))[8], QString("超级粘贴"));
         QCOMPARE(menuTexts(form->findChild<QMenu*>("MenuItemEdit")),
                  (QStringList{"撤消(&U)", "-", "复制(&C)", "剪切(&T)", "粘贴(&P)", "删除(&D)", "-", "全选(&A)", "-",
                               "插入日期标签", "插入时间标签"}));

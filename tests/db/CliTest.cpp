@@ -172,6 +172,67 @@ TEST_F(CliTest, ExitCodesAndMessages) {
     EXPECT_NE(locked.err.find("已经被打开，不能重复打开。"), std::string::npos);
 }
 
+// grep: 0 with hits (in row order), 1 without, 2 for a text it cannot take,
+// 3 and 4 as every store command.
+TEST_F(CliTest, GrepExitCodesAndOutput) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "0", "Animals"}).code, 0);
+    ASSERT_EQ(On("add", {"1", "1", "note"}, "first line\na Zebra runs").code, 0);
+    ASSERT_EQ(On("add", {"0", "5", "Zebra site"}, "http://example.com/").code, 0);
+    CliRun found = On("grep", {"Zebra"});
+    EXPECT_EQ(found.code, 0) << found.err;
+    EXPECT_EQ(found.out, "2\t我的公文包/Animals/note\ta Zebra runs\n3\t我的公文包/Zebra site\tZebra site\n");
+    CliRun json = On("grep", {"zebra", "--ignore-case", "--json"});
+    EXPECT_EQ(json.code, 0) << json.err;
+    EXPECT_EQ(json.out,
+              "[\n  {\"id\": 2, \"kind\": 1, \"match\": \"content\", \"path\": [\"我的公文包\", \"Animals\", \"note\"], "
+              "\"context\": \"a Zebra runs\"},\n"
+              "  {\"id\": 3, \"kind\": 5, \"match\": \"caption\", \"path\": [\"我的公文包\", \"Zebra site\"], "
+              "\"context\": \"Zebra site\"}\n]\n");
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+    };
+    const Case cases[] = {
+        {{"zebra"}, 1},                  // the case counts unless told otherwise
+        {{"--", "--ignore-case"}, 1},    // a text that looks like an option
+        {{""}, 2},
+        {{"\xff\xfe"}, 2},
+        {{"Zebra", "extra"}, 2},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"grep", db, "--password-file", passwordFile};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.code, c.code) << c.args[0];
+        EXPECT_TRUE(c.code == 1 ? r.err.empty() : !r.err.empty()) << r.err;
+    }
+    EXPECT_EQ(On("grep", {"[]", "--json"}).out, "[]\n");
+    WriteFile(passwordFile, "wrong\n");
+    EXPECT_EQ(On("grep", {"Zebra"}).code, 3);
+    EXPECT_EQ(Cli({"grep", dir.File("missing.vldb"), "Zebra", "--password-file", passwordFile}).code, 4);
+}
+
+TEST_F(CliTest, GrepReportsADamagedNodeAndGoesOn) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "1", "bad"}, std::string(200, 'q')).code, 0);
+    ASSERT_EQ(On("add", {"0", "1", "good"}, "q").code, 0);
+    {
+        mk::Storage storage;
+        ASSERT_EQ(storage.Open(db), mk::Status::Ok);
+        mk::View* view = storage.ViewNamed("Case");
+        std::string data;
+        view->GetBytes(0, view->Column("Data"), data);
+        data[9] ^= 1;
+        view->SetBytes(0, view->Column("Data"), data);
+        ASSERT_TRUE(storage.Commit());
+    }
+    CliRun r = On("grep", {"q"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "1\t我的公文包/bad\t(content cannot be opened)\n2\t我的公文包/good\tq\n");
+    EXPECT_EQ(r.err, "vaultleaf-cli: 1 nodes cannot be opened\n");
+}
+
 TEST_F(CliTest, CheckReportsADamagedNode) {
     ASSERT_EQ(Cli({"create", db, "--new-password-file", passwordFile}).code, 0);
     ASSERT_EQ(On("add", {"0", "1", "good"}, "fine").code, 0);

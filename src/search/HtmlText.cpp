@@ -1,4 +1,4 @@
-#include "cli/HtmlText.h"
+#include "search/HtmlText.h"
 
 #include "rtf/RtfCodepage.h"
 
@@ -6,8 +6,6 @@
 #include <cctype>
 #include <cstdint>
 #include <string_view>
-
-namespace cli {
 
 namespace {
 
@@ -131,5 +129,3 @@ std::string HtmlToText(const std::string& html) {
     }
     return out.Done();
 }
-
-}  // namespace cli

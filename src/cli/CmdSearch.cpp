@@ -1,0 +1,68 @@
+// vaultleaf-cli grep: the full-text search of the window over a database.
+// Hits print in the store's row order, one line each (id, caption path,
+// the line around the match), or as a JSON list.
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/Commands.h"
+#include "cli/StoreSession.h"
+#include "kellib/Kelcodepage.h"
+#include "rtf/RtfCodepage.h"
+#include "search/CaseSearch.h"
+
+namespace cli {
+
+namespace {
+
+const char* const kGrepUsage = "grep DB TEXT [--ignore-case] [--json] [--password-file FILE]";
+
+const char* PlaceName(SearchHit::Where place) {
+    return place == SearchHit::kCaption ? "caption" : place == SearchHit::kContent ? "content" : "unreadable";
+}
+
+void PrintJson(const std::vector<SearchHit>& hits) {
+    std::printf("[");
+    for (size_t i = 0; i < hits.size(); ++i) {
+        const SearchHit& h = hits[i];
+        std::string path;
+        for (const std::string& caption : h.Path) path += (path.empty() ? "" : ", ") + JsonString(caption);
+        std::printf("%s\n  {\"id\": %d, \"kind\": %d, \"match\": \"%s\", \"path\": [%s], \"context\": %s}",
+                    i ? "," : "", h.Id, h.Type, PlaceName(h.Place), path.c_str(), JsonString(h.Context).c_str());
+    }
+    std::printf("%s]\n", hits.empty() ? "" : "\n");
+}
+
+void PrintLines(const std::vector<SearchHit>& hits) {
+    for (const SearchHit& h : hits)
+        std::printf("%d\t%s\t%s\n", h.Id, JoinPath(h, "/").c_str(),
+                    h.Place == SearchHit::kUnreadable ? "(content cannot be opened)" : h.Context.c_str());
+}
+
+int Grep(const Args& args) {
+    return WithDatabase(args, kReads, 2, 2, kGrepUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        const std::string& text = a.positional[1];
+        if (text.empty()) return Fail(kExitUsage, "the search text is empty");
+        if (!IsValidUtf8(text)) return Fail(kExitUsage, "the search text is not valid UTF-8");
+        const TextMatcher matcher(Utf8ToUtf32(text), {.matchCase = !a.ignoreCase, .wholeWord = false});
+        std::vector<SearchHit> hits;
+        CaseSearch search(db);
+        const SearchSummary summary = search.Run(matcher, [&](const SearchHit& hit) { hits.push_back(hit); });
+        std::sort(hits.begin(), hits.end(), [](const SearchHit& x, const SearchHit& y) { return x.Row < y.Row; });
+        if (a.json)
+            PrintJson(hits);
+        else
+            PrintLines(hits);
+        if (summary.Unreadable > 0)
+            std::fprintf(stderr, "vaultleaf-cli: %d nodes cannot be opened\n", summary.Unreadable);
+        return summary.Hits > summary.Unreadable ? kExitOk : kExitError;
+    });
+}
+
+}  // namespace
+
+const std::vector<Command>& SearchCommands() {
+    static const std::vector<Command> commands = {{"grep", kGrepUsage, Grep}};
+    return commands;
+}
+
+}  // namespace cli

@@ -1,0 +1,63 @@
+#include "search/NodeText.h"
+
+#include "kellib/Kelcodepage.h"
+#include "rtf/RtfCodepage.h"
+#include "rtf/RtfReader.h"
+#include "search/FilePreviewList.h"
+#include "search/HtmlText.h"
+#include "xml/CallingCard.h"
+
+namespace {
+
+std::string UpToZero(const std::string& bytes) { return std::string(bytes.c_str()); }
+
+std::u32string CardText(const CaseNode& node)
+{
+    xml::CallingCard card;
+    card.ReadDocument(node.DataBytes());
+    std::string fields;
+    for (int f = 0; f < xml::kCardFieldCount; ++f)
+        fields += card.Text(static_cast<xml::CardField>(f)) + "\n";
+    return AnsiText(fields);
+}
+
+} // namespace
+
+std::u32string AnsiText(const std::string& ansi)
+{
+    return Utf8ToUtf32(AnsiToUtf8(UpToZero(ansi)));
+}
+
+std::optional<StoredText> PlainStoredText(const CaseNode& node, const std::string& textPreviewExt)
+{
+    if (node.Type == kNodeText || node.Type == kNodeUrl)
+        return StoredText{UpToZero(node.DataBytes()), false};
+    // A file shown as text: UTF-8 when it is valid UTF-8, else the code page.
+    if (node.Type == kNodeFile && FilePreviewOfName(AnsiToUtf8(node.Caption), textPreviewExt, "") == FilePreview::Text) {
+        std::string text = UpToZero(node.DataBytes());
+        const bool utf8 = IsValidUtf8(text);
+        return StoredText{std::move(text), utf8};
+    }
+    return std::nullopt;
+}
+
+std::u32string DecodedText(const StoredText& text)
+{
+    return text.utf8 ? Utf8ToUtf32(text.bytes) : AnsiText(text.bytes);
+}
+
+std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt)
+{
+    if (const auto plain = PlainStoredText(node, textPreviewExt))
+        return DecodedText(*plain);
+    switch (node.Type) {
+    case kNodeHtml:
+        return Utf8ToUtf32(HtmlToText(AnsiToUtf8(UpToZero(node.DataBytes()))));
+    case kNodeRtf:
+        return Utf8ToUtf32(PlainTextOf(ReadRtfOrText(node.DataBytes())));
+    case kNodeCard:
+        return CardText(node);
+    default:
+        return {};
+    }
+}
