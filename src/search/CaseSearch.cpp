@@ -268,7 +268,7 @@ void CaseSearch::Test(const Job& job, std::vector<Found>& found)
     } catch (const std::bad_alloc&) {
         hit.Place = SearchHit::kUnreadable;
         hit.Context.clear();
-        f.caption = "?";
+        f.caption.assign(1, '?');
     }
     ++done_;
     found.push_back(std::move(f));
