@@ -122,7 +122,7 @@ std::string UnencodableMessage(const UnencodableChar& failure) {
            "）不能用数据库的代码页（GB18030）保存，没有写入任何内容。";
 }
 
-bool IsValidUtf8(const std::string& bytes) {
+bool IsValidUtf8(std::string_view bytes) {
     size_t i = 0;
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     while (i < bytes.size()) {

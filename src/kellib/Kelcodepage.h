@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // GB18030 bytes -> UTF-8; a byte sequence that is not GB18030 becomes U+FFFD.
 std::string AnsiToUtf8(const std::string& ansi);
@@ -25,4 +26,4 @@ bool Utf8ToAnsiChecked(const std::string& utf8, std::string& ansi, UnencodableCh
 // The message that names it, for the user.
 std::string UnencodableMessage(const UnencodableChar& failure);
 // True when the bytes are well-formed UTF-8.
-bool IsValidUtf8(const std::string& bytes);
+bool IsValidUtf8(std::string_view bytes);

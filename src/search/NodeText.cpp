@@ -9,7 +9,7 @@
 
 namespace {
 
-std::string UpToZero(const std::string& bytes) { return std::string(bytes.c_str()); }
+std::string_view UpToZero(const std::string& bytes) { return std::string_view(bytes.c_str()); }
 
 std::u32string CardText(const CaseNode& node)
 {
@@ -25,7 +25,7 @@ std::u32string CardText(const CaseNode& node)
 
 std::u32string AnsiText(const std::string& ansi)
 {
-    return Utf8ToUtf32(AnsiToUtf8(UpToZero(ansi)));
+    return Utf8ToUtf32(AnsiToUtf8(std::string(UpToZero(ansi))));
 }
 
 std::optional<StoredText> PlainStoredText(const CaseNode& node, const std::string& textPreviewExt)
@@ -34,16 +34,16 @@ std::optional<StoredText> PlainStoredText(const CaseNode& node, const std::strin
         return StoredText{UpToZero(node.DataBytes()), false};
     // A file shown as text: UTF-8 when it is valid UTF-8, else the code page.
     if (node.Type == kNodeFile && FilePreviewOfName(AnsiToUtf8(node.Caption), textPreviewExt, "") == FilePreview::Text) {
-        std::string text = UpToZero(node.DataBytes());
-        const bool utf8 = IsValidUtf8(text);
-        return StoredText{std::move(text), utf8};
+        const std::string_view text = UpToZero(node.DataBytes());
+        return StoredText{text, IsValidUtf8(text)};
     }
     return std::nullopt;
 }
 
 std::u32string DecodedText(const StoredText& text)
 {
-    return text.utf8 ? Utf8ToUtf32(text.bytes) : AnsiText(text.bytes);
+    const std::string bytes(text.bytes);
+    return text.utf8 ? Utf8ToUtf32(bytes) : AnsiText(bytes);
 }
 
 std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt)
@@ -52,7 +52,7 @@ std::u32string ReadableText(const CaseNode& node, const std::string& textPreview
         return DecodedText(*plain);
     switch (node.Type) {
     case kNodeHtml:
-        return Utf8ToUtf32(HtmlToText(AnsiToUtf8(UpToZero(node.DataBytes()))));
+        return Utf8ToUtf32(HtmlToText(AnsiToUtf8(std::string(UpToZero(node.DataBytes())))));
     case kNodeRtf:
         return Utf8ToUtf32(PlainTextOf(ReadRtfOrText(node.DataBytes())));
     case kNodeCard:

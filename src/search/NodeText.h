@@ -6,13 +6,15 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "db/CaseNode.h"
 
 // The stored bytes that are the readable text of the kinds that keep it as
-// it is (plain text, URL, a file shown as text), up to the first zero byte.
+// it is (plain text, URL, a file shown as text), up to the first zero byte:
+// a view of the node's own bytes, valid while the node lives.
 struct StoredText {
-    std::string bytes;
+    std::string_view bytes;
     bool utf8 = false;   // else the database code page
 };
 // textPreviewExt: the database's "TextPreviewExt" list as UTF-8.

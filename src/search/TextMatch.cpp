@@ -29,12 +29,16 @@ bool IsLineBreak(char32_t c) { return c == U'\n' || c == U'\r'; }
 // Ranges without letter case: CJK symbols, kana, ideographs, Yi, Hangul.
 bool Caseless(char32_t c) { return (c >= 0x3000 && c < 0xA640) || (c >= 0xAC00 && c < 0xD800); }
 
+char LowerAsciiByte(char b)
+{
+    const auto u = static_cast<unsigned char>(b);
+    return static_cast<char>(u | (static_cast<unsigned char>(u - 'A') < 26 ? 0x20 : 0));
+}
+
 void LowerAscii(std::string& bytes)
 {
-    for (char& b : bytes) {
-        const auto u = static_cast<unsigned char>(b);
-        b = static_cast<char>(u | (static_cast<unsigned char>(u - 'A') < 26 ? 0x20 : 0));
-    }
+    for (char& b : bytes)
+        b = LowerAsciiByte(b);
 }
 
 // The pattern byte least likely in text (by English letter frequency), so
@@ -53,19 +57,47 @@ size_t AnchorOf(std::string_view pattern)
     return anchor;
 }
 
-bool ContainsBytes(std::string_view text, std::string_view pattern, size_t anchor)
+// Where the anchor byte next stands at or after from; text.size() when not.
+size_t NextByte(std::string_view text, size_t from, char byte)
+{
+    const void* hit = from < text.size() ? std::memchr(text.data() + from, byte, text.size() - from) : nullptr;
+    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text.data()) : text.size();
+}
+
+bool EqualAt(std::string_view text, size_t at, std::string_view pattern, bool caseless)
+{
+    if (!caseless)
+        return text.compare(at, pattern.size(), pattern) == 0;
+    for (size_t i = 0; i < pattern.size(); ++i)
+        if (LowerAsciiByte(text[at + i]) != pattern[i])
+            return false;
+    return true;
+}
+
+// A byte search led by the pattern's anchor byte. Caseless, the pattern is
+// in lower case and the anchor is looked for in both cases where it lies,
+// so the text is never copied.
+bool ContainsBytes(std::string_view text, std::string_view pattern, size_t anchor, bool caseless)
 {
     const size_t m = pattern.size();
-    for (size_t from = anchor; from + (m - anchor) <= text.size();) {
-        const void* hit = std::memchr(text.data() + from, pattern[anchor], text.size() - from);
-        if (!hit)
+    if (m > text.size())
+        return false;
+    const char lower = pattern[anchor];
+    const char upper = caseless && lower >= 'a' && lower <= 'z' ? static_cast<char>(lower - 0x20) : lower;
+    const size_t last = text.size() - (m - anchor);   // the last place the anchor can stand
+    size_t nextLower = NextByte(text, anchor, lower);
+    size_t nextUpper = upper == lower ? text.size() : NextByte(text, anchor, upper);
+    for (;;) {
+        const size_t at = std::min(nextLower, nextUpper);
+        if (at > last)
             return false;
-        const size_t at = static_cast<const char*>(hit) - text.data();
-        if (at + (m - anchor) <= text.size() && text.compare(at - anchor, m, pattern) == 0)
+        if (EqualAt(text, at - anchor, pattern, caseless))
             return true;
-        from = at + 1;
+        if (at == nextLower)
+            nextLower = NextByte(text, at + 1, lower);
+        else
+            nextUpper = NextByte(text, at + 1, upper);
     }
-    return false;
 }
 
 } // namespace
@@ -139,18 +171,13 @@ void TextMatcher::PrepareBytePatterns(const std::u32string& pattern)
     ansiAnchor_ = AnchorOf(ansiPattern_);
 }
 
-bool TextMatcher::MayMatchBytes(const std::string& bytes, bool utf8) const
+bool TextMatcher::MayMatchBytes(std::string_view bytes, bool utf8) const
 {
     if (!bytesUsable_ || (!utf8 && !ansiEncodable_))
         return true;
     const std::string& pattern = utf8 ? utf8Pattern_ : ansiPattern_;
     const size_t anchor = utf8 ? utf8Anchor_ : ansiAnchor_;
-    if (options_.matchCase)
-        return ContainsBytes(bytes, pattern, anchor);
-    thread_local std::string lowered;
-    lowered.assign(bytes);
-    LowerAscii(lowered);
-    return ContainsBytes(lowered, pattern, anchor);
+    return ContainsBytes(bytes, pattern, anchor, !options_.matchCase);
 }
 
 bool TextMatcher::WordAt(const std::u32string& text, size_t pos) const

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct SearchOptions {
@@ -35,7 +36,7 @@ public:
     // bytes (GB18030, or UTF-8 when utf8) decoded cannot hold a match. A
     // candidate is found by a byte search (ASCII letters in either case when
     // the case does not matter), so Find has the last word.
-    bool MayMatchBytes(const std::string& bytes, bool utf8) const;
+    bool MayMatchBytes(std::string_view bytes, bool utf8) const;
 
 private:
     bool WordAt(const std::u32string& text, size_t pos) const;
