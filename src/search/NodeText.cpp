@@ -42,8 +42,8 @@ std::optional<StoredText> PlainStoredText(const CaseNode& node, const std::strin
 
 std::u32string DecodedText(const StoredText& text)
 {
-    const std::string bytes(text.bytes);
-    return text.utf8 ? Utf8ToUtf32(bytes) : AnsiText(bytes);
+    const std::string bytes(text.bytes);   // already cut at its zero byte
+    return Utf8ToUtf32(text.utf8 ? bytes : AnsiToUtf8(bytes));
 }
 
 std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt)
