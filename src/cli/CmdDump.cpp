@@ -18,11 +18,8 @@ const char* StatusText(mk::Status status) {
     }
 }
 
-int RunDump(const Args& args) {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: vaultleaf-cli dump FILE\n");
-        return 2;
-    }
+int RunDump(const Options& options) {
+    const std::vector<std::string>& args = options.positional;
     mk::Storage storage;
     mk::Status status = storage.Open(args[0], true);
     if (status != mk::Status::Ok && status != mk::Status::Recovered) {
@@ -44,7 +41,7 @@ int RunDump(const Args& args) {
 
 const std::vector<Command>& DumpCommands() {
     static const std::vector<Command> commands = {
-        {"dump", "dump FILE    (storage file as JSON, read-only, no password)", RunDump},
+        {"dump", "FILE", 1, 1, 0, "Prints a storage file as JSON, read-only, without a password.", RunDump},
     };
     return commands;
 }

@@ -14,8 +14,6 @@ namespace cli {
 
 namespace {
 
-const char* const kGrepUsage = "grep DB TEXT [--ignore-case] [--json] [--password-file FILE]";
-
 const char* PlaceName(SearchHit::Where place) {
     return place == SearchHit::kCaption ? "caption" : place == SearchHit::kContent ? "content" : "unreadable";
 }
@@ -38,8 +36,8 @@ void PrintLines(const std::vector<SearchHit>& hits) {
                     h.Place == SearchHit::kUnreadable ? "(content cannot be opened)" : h.Context.c_str());
 }
 
-int Grep(const Args& args) {
-    return WithDatabase(args, kReads, 2, 2, kGrepUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Grep(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         const std::string& text = a.positional[1];
         if (text.empty()) return Fail(kExitUsage, "the search text is empty");
         if (!IsValidUtf8(text)) return Fail(kExitUsage, "the search text is not valid UTF-8");
@@ -61,7 +59,9 @@ int Grep(const Args& args) {
 }  // namespace
 
 const std::vector<Command>& SearchCommands() {
-    static const std::vector<Command> commands = {{"grep", kGrepUsage, Grep}};
+    static const std::vector<Command> commands = {
+        {"grep", "DB TEXT", 2, 2, kOptIgnoreCase | kOptJson | kOptPasswordFile,
+         "Searches captions and contents for TEXT, as the window's full-text search does.", Grep}};
     return commands;
 }
 

@@ -87,30 +87,7 @@ int CommitOrFail(CaseDB& db) {
 
 // ---- commands ------------------------------------------------------------------
 
-const char* const kCreateUsage =
-    "create DB [--new-password-file FILE]\n"
-    "      Passwords are asked on the terminal without echo, or read from the first line of\n"
-    "      the file named with --password-file FILE (the new one with --new-password-file\n"
-    "      FILE); never from arguments or the environment. Text prints as UTF-8.";
-const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
-const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
-const char* const kCatUsage = "cat DB ID [--raw | --text | --wav | --png] [--password-file FILE]\n"
-    "      --text: the plain text of an RTF or HTML node, one line per paragraph;\n"
-    "      --wav writes a sound node as a WAV file, --png a whiteboard as a PNG image.";
-const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]\n"
-    "      Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture, kind 6 RTF or\n"
-    "      UTF-8 text; --raw stores the bytes as they are.";
-const char* const kSetUsage = "set DB ID [FILE] [--raw] [--password-file FILE]";
-const char* const kMvUsage = "mv DB ID PARENT [--password-file FILE]";
-const char* const kRmUsage = "rm DB ID [--password-file FILE]";
-const char* const kPasswdUsage = "passwd DB [--password-file FILE] [--new-password-file FILE]";
-const char* const kPackUsage = "pack DB [--password-file FILE]";
-const char* const kCheckUsage = "check DB [--password-file FILE]";
-
-int Create(const Args& args) {
-    StoreArgs a;
-    if (!ParseStoreArgs(args, a)) return kExitUsage;
-    if (a.positional.size() != 1) return Fail(kExitUsage, "usage: vaultleaf-cli create DB [--new-password-file FILE]");
+int Create(const Options& a) {
     const std::string& path = a.positional[0];
     struct stat st;
     if (lstat(path.c_str(), &st) == 0) return Fail(kExitError, "\"" + path + "\" already exists");
@@ -129,8 +106,8 @@ int Create(const Args& args) {
     return kExitOk;
 }
 
-int Ls(const Args& args) {
-    return WithDatabase(args, kReads, 1, 2, kLsUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Ls(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         int32_t parent;
         if (int rc = ParentArg(db, a, 1, parent); rc) return rc;
         bool first = true;
@@ -178,8 +155,8 @@ void PrintTree(CaseDB& db, int32_t root) {
     }
 }
 
-int Tree(const Args& args) {
-    return WithDatabase(args, kReads, 1, 2, kTreeUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Tree(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         int32_t root;
         if (int rc = ParentArg(db, a, 1, root); rc) return rc;
         PrintTree(db, root);
@@ -190,7 +167,7 @@ int Tree(const Args& args) {
 // The content as cat writes it: text as UTF-8 (unless --raw), --text the
 // plain text of RTF and HTML, a sound node as WAV (--wav), a whiteboard as
 // PNG (--png), else the stored bytes.
-int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
+int CatContent(const CaseNode& node, const Options& a, std::string& out) {
     if (a.raw && a.text) return Fail(kExitUsage, "--raw and --text exclude each other");
     if (a.wav && node.Type != kNodeSound) return Fail(kExitUsage, "--wav needs a sound node (kind 8)");
     if (a.png && node.Type != kNodeWhiteboard) return Fail(kExitUsage, "--png needs a whiteboard node (kind 7)");
@@ -212,8 +189,8 @@ int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
     return kExitOk;
 }
 
-int Cat(const Args& args) {
-    return WithDatabase(args, kReads, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Cat(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
         std::string out;
@@ -223,8 +200,8 @@ int Cat(const Args& args) {
     });
 }
 
-int Add(const Args& args) {
-    return WithDatabase(args, kWrites, 4, 5, kAddUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Add(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         int32_t parent, kind;
         if (!ParseId(a.positional[2], kind) || kind < 0 || kind > 8)
             return Fail(kExitUsage, "KIND is a node kind code from 0 to 8");
@@ -248,8 +225,8 @@ int Add(const Args& args) {
     });
 }
 
-int Set(const Args& args) {
-    return WithDatabase(args, kWrites, 2, 3, kSetUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Set(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
         if (int rc = LoadContent(node, a.positional.size() > 2 ? a.positional[2] : "", a.raw); rc) return rc;
@@ -259,8 +236,8 @@ int Set(const Args& args) {
     });
 }
 
-int Mv(const Args& args) {
-    return WithDatabase(args, kWrites, 3, 3, kMvUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Mv(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         int32_t parent;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
@@ -281,8 +258,8 @@ bool InRecycleBin(CaseDB& db, int32_t id) {
     return false;
 }
 
-int Rm(const Args& args) {
-    return WithDatabase(args, kWrites, 2, 2, kRmUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Rm(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
         bool done = InRecycleBin(db, node.Id) ? db.DeleteNode(node.Id) : db.MoveNode(node.Id, kParentRecycleBin);
@@ -307,8 +284,8 @@ int ForgetRememberedPassword(CaseDB& db) {
 volatile std::sig_atomic_t interrupted = 0;
 unsigned char passwdCancel = 0;
 
-int Passwd(const Args& args) {
-    return WithDatabase(args, kWrites, 1, 1, kPasswdUsage, [](CaseDB& db, const StoreArgs& a, const std::string& old) -> int {
+int Passwd(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string& old) -> int {
         auto fresh = ReadNewPassword(a.newPasswordFile);
         if (!fresh) return kExitError;
         WipeOnExit wipe(*fresh);
@@ -331,8 +308,8 @@ int Passwd(const Args& args) {
     });
 }
 
-int Pack(const Args& args) {
-    return WithDatabase(args, kWrites, 1, 1, kPackUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Pack(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         const std::string& path = a.positional[0];
         std::string before = FormatMB(1, GetFileSize64(path));
         if (!db.Pack()) return Fail(kExitError, "数据库压缩出错。");
@@ -342,8 +319,8 @@ int Pack(const Args& args) {
     });
 }
 
-int Check(const Args& args) {
-    return WithDatabase(args, kReads, 1, 1, kCheckUsage, [](CaseDB& db, const StoreArgs&, const std::string&) -> int {
+int Check(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options&, const std::string&) -> int {
         SetInternalFailureReporter([](const std::string&) {});
         int failed = 0;
         std::vector<int32_t> ids = db.AllNodeIds();
@@ -372,18 +349,30 @@ int Check(const Args& args) {
 }  // namespace
 
 const std::vector<Command>& StoreCommands() {
+    const unsigned pw = kOptPasswordFile;
     static const std::vector<Command> commands = {
-        {"create", kCreateUsage, Create},
-        {"ls", kLsUsage, Ls},
-        {"tree", kTreeUsage, Tree},
-        {"cat", kCatUsage, Cat},
-        {"add", kAddUsage, Add},
-        {"set", kSetUsage, Set},
-        {"mv", kMvUsage, Mv},
-        {"rm", kRmUsage, Rm},
-        {"passwd", kPasswdUsage, Passwd},
-        {"pack", kPackUsage, Pack},
-        {"check", kCheckUsage, Check},
+        {"create", "DB", 1, 1, kOptNewPasswordFile | pw,
+         "Makes a new database. Passwords are asked on the terminal without echo, or read from the\n"
+         "first line of the file named with --password-file (the new one with --new-password-file);\n"
+         "never from arguments or the environment. Text prints as UTF-8.",
+         Create},
+        {"ls", "DB [ID]", 1, 2, kOptJson | pw, "Lists the children of node ID (0: the top level, -1: the recycle bin).", Ls},
+        {"tree", "DB [ID]", 1, 2, pw, "Prints the subtree of node ID.", Tree},
+        {"cat", "DB ID", 2, 2, kOptRaw | kOptText | kOptWav | kOptPng | pw,
+         "Writes the content of node ID: text as UTF-8; --text the plain text of an RTF or HTML node,\n"
+         "one line per paragraph; --wav a sound node as a WAV file, --png a whiteboard as a PNG image.",
+         Cat},
+        {"add", "DB PARENT KIND CAPTION [FILE]", 4, 5, kOptRaw | pw,
+         "Adds a node of KIND (0 to 8) below PARENT with the content of FILE (default: standard input).\n"
+         "Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture, kind 6 RTF or\n"
+         "UTF-8 text; --raw stores the bytes as they are.",
+         Add},
+        {"set", "DB ID [FILE]", 2, 3, kOptRaw | pw, "Replaces the content of node ID (default: standard input).", Set},
+        {"mv", "DB ID PARENT", 3, 3, pw, "Moves node ID below PARENT.", Mv},
+        {"rm", "DB ID", 2, 2, pw, "Moves node ID into the recycle bin; inside the bin, deletes it for good.", Rm},
+        {"passwd", "DB", 1, 1, pw | kOptNewPasswordFile, "Changes the password.", Passwd},
+        {"pack", "DB", 1, 1, pw, "Compacts the database file.", Pack},
+        {"check", "DB", 1, 1, pw, "Reads every node and reports those that cannot be read.", Check},
     };
     return commands;
 }

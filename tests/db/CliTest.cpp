@@ -582,3 +582,60 @@ TEST_F(CliTest, RichTextNodes) {
     EXPECT_EQ(On("cat", {"4", "--text"}).code, 1);
     EXPECT_EQ(On("cat", {"1", "--text", "--raw"}).code, 2);
 }
+
+// The command line: --version, help in both forms with complete usage lines,
+// --option=value, "-" for standard input, "--" before arguments that look
+// like options, and arguments taken as they are.
+TEST_F(CliTest, CommandLineForms) {
+    CliRun version = Cli({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("vaultleaf-cli ", 0), 0u) << version.out;
+    for (const char* command : {"ls", "import", "export", "create", "grep"}) {
+        CliRun help = Cli({"help", command}), dashed = Cli({command, "--help"});
+        EXPECT_EQ(help.code, 0) << command;
+        EXPECT_EQ(help.out, dashed.out) << command;
+        EXPECT_EQ(help.out.rfind("Usage: vaultleaf-cli " + std::string(command) + " ", 0), 0u) << help.out;
+        EXPECT_NE(help.out.find("--password-file FILE"), std::string::npos) << help.out;
+    }
+    EXPECT_NE(Cli({"help", "export"}).out.find("[--no-overwrite]"), std::string::npos);
+    EXPECT_NE(Cli({"--help"}).out.find("import DB PARENT PATH... [--pattern P] [--no-identify] [--password-file FILE]"),
+              std::string::npos);
+    EXPECT_EQ(Cli({"help", "no-such-command"}).code, 2);
+    EXPECT_EQ(Cli({"ls", "--help"}).err, "");
+
+    ASSERT_EQ(Cli({"create", db, "--new-password-file=" + passwordFile}).code, 0);
+    CliRun fromStdin = Cli({"add", db, "0", "1", "[a,b]", "--password-file", "-"}, "密码 one\ncontent\nmore");
+    ASSERT_EQ(fromStdin.code, 0) << fromStdin.err;
+    EXPECT_EQ(On("cat", {"1"}).out, "content\nmore");
+    EXPECT_EQ(Cli({"ls", db, "--password-file=" + passwordFile}).out, "1\t1\t1\t[a,b]\n");
+    ASSERT_EQ(Cli({"add", db, "--password-file", passwordFile, "0", "1", "--", "--json"}, "x").code, 0);
+    EXPECT_NE(On("ls", {"--json"}).out.find("\"caption\": \"[a,b]\""), std::string::npos);
+    EXPECT_EQ(On("ls").out, "1\t1\t1\t[a,b]\n2\t1\t2\t--json\n");
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"-x"}, {"--json=maybe"}, {"--pattern", "*"}, {"--password-file"}, {"1", "2"}}) {
+        std::vector<std::string> args = {"ls", db};
+        args.insert(args.end(), bad.begin(), bad.end());
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.code, 2) << bad[0];
+        EXPECT_NE(r.err.find("vaultleaf-cli: "), std::string::npos) << r.err;
+    }
+}
+
+// A password file is read up to its first line, from whatever it is: a pipe,
+// standard input, a device without end (refused after a few KiB, not read
+// until memory runs out).
+TEST_F(CliTest, PasswordFilesOfEveryKind) {
+    Create();
+    WriteFile(dir.File("noend"), "密码 one");
+    EXPECT_EQ(Cli({"ls", db, "--password-file", dir.File("noend")}).code, 0);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", "/dev/stdin"}, "密码 one\n").code, 0);
+    WriteFile(dir.File("long"), std::string(5000, 'x') + "\n");
+    for (const std::string& endless : {std::string("/dev/zero"), dir.File("long")}) {
+        CliRun r = Cli({"ls", db, "--password-file", endless});
+        EXPECT_EQ(r.code, 1) << endless;
+        EXPECT_NE(r.err.find("no line end within its first 4096 bytes"), std::string::npos) << r.err;
+    }
+    CliRun create = Cli({"create", dir.File("new.vldb"), "--new-password-file", "/dev/zero"});
+    EXPECT_EQ(create.code, 1);
+    EXPECT_FALSE(Exists(dir.File("new.vldb")));
+}
