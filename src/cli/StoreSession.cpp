@@ -135,7 +135,14 @@ std::optional<std::string> ReadPassword(const std::string& file, const char* pro
     auto password = file.empty() ? AskTerminal(prompt) : ReadFirstLine(file);
     if (!password) return std::nullopt;
     WipeOnExit wipe(*password);
-    return Utf8ToAnsi(*password);
+    std::string ansi;
+    UnencodableChar failure;
+    switch (ExternalToAnsiChecked(*password, ansi, &failure)) {
+        case ExternalText::kConverted: return ansi;   // moved out; nothing stays behind
+        case ExternalText::kUnencodable: Fail(kExitError, "密码的" + UnencodableMessage(failure)); break;
+        case ExternalText::kUndecodable: Fail(kExitError, "密码既不是UTF-8也不是GB18030编码的文字，没有使用。"); break;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> ReadNewPassword(const std::string& file) {

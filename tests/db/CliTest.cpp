@@ -639,3 +639,33 @@ TEST_F(CliTest, PasswordFilesOfEveryKind) {
     EXPECT_EQ(create.code, 1);
     EXPECT_FALSE(Exists(dir.File("new.vldb")));
 }
+
+// Password bytes are never replaced: UTF-8 is converted checked, GB18030 taken
+// as it is, anything else refused before anything is created or changed.
+TEST_F(CliTest, PasswordBytesAreNeverReplaced) {
+    const std::string bad = dir.File("bad.pw"), gb = dir.File("gb.pw"), utf8 = dir.File("utf8.pw"),
+                      unencodable = dir.File("pua.pw");
+    WriteFile(bad, "\xff\xff\n");
+    WriteFile(gb, "\xB2\xE2\xCA\xD4\xC3\xDC\xC2\xEB\n");   // 测试密码 in GB18030
+    WriteFile(utf8, "测试密码\n");
+    WriteFile(unencodable, "a\xEE\x9E\x8D\n");
+    CliRun refused = Cli({"create", db, "--new-password-file", bad});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("既不是UTF-8也不是GB18030"), std::string::npos) << refused.err;
+    EXPECT_FALSE(Exists(db));
+    CliRun pua = Cli({"create", db, "--new-password-file", unencodable});
+    EXPECT_EQ(pua.code, 1);
+    EXPECT_NE(pua.err.find("第2个字符（U+E78D）"), std::string::npos) << pua.err;
+    EXPECT_FALSE(Exists(db));
+
+    ASSERT_EQ(Cli({"create", db, "--new-password-file", gb}).code, 0);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", utf8}).code, 0);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", gb}).code, 0);
+    WriteFile(dir.File("other.pw"), "\xfe\xfe\n");   // valid GB18030, but another password
+    EXPECT_EQ(Cli({"ls", db, "--password-file", dir.File("other.pw")}).code, 3);
+    const std::string before = ReadFile(db);
+    CliRun passwd = Cli({"passwd", db, "--password-file", utf8, "--new-password-file", bad});
+    EXPECT_EQ(passwd.code, 1);
+    EXPECT_EQ(ReadFile(db), before);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", bad}).code, 1);
+}
