@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "mk/Dump.h"
 #include "mk/Storage.h"
 
@@ -30,10 +31,7 @@ int RunDump(const Options& options) {
         std::fprintf(stderr, "vaultleaf-cli: %s: the end of the file is damaged; showing the last complete commit\n",
                      args[0].c_str());
     std::string json = mk::DumpJson(storage);
-    if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "vaultleaf-cli: cannot write the output\n");
-        return 1;
-    }
+    Write(json);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "kellib/Kelcodepage.h"
 #include "lunar/LunarCalendar.h"
 
@@ -46,7 +47,7 @@ int RunLunar(const Options& options) {
                      date.year, date.month, date.day);
         return 2;
     }
-    std::printf("%s\n%s\n", AnsiToUtf8(cal.SolarDateText()).c_str(), AnsiToUtf8(cal.LunarDateText()).c_str());
+    Print("%s\n%s\n", AnsiToUtf8(cal.SolarDateText()).c_str(), AnsiToUtf8(cal.LunarDateText()).c_str());
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
 #include "rtf/RtfCodepage.h"
@@ -19,21 +20,21 @@ const char* PlaceName(SearchHit::Where place) {
 }
 
 void PrintJson(const std::vector<SearchHit>& hits) {
-    std::printf("[");
+    Print("[");
     for (size_t i = 0; i < hits.size(); ++i) {
         const SearchHit& h = hits[i];
         std::string path;
         for (const std::string& caption : h.Path) path += (path.empty() ? "" : ", ") + JsonString(caption);
-        std::printf("%s\n  {\"id\": %d, \"kind\": %d, \"match\": \"%s\", \"path\": [%s], \"context\": %s}",
+        Print("%s\n  {\"id\": %d, \"kind\": %d, \"match\": \"%s\", \"path\": [%s], \"context\": %s}",
                     i ? "," : "", h.Id, h.Type, PlaceName(h.Place), path.c_str(), JsonString(h.Context).c_str());
     }
-    std::printf("%s]\n", hits.empty() ? "" : "\n");
+    Print("%s]\n", hits.empty() ? "" : "\n");
 }
 
 void PrintLines(const std::vector<SearchHit>& hits) {
     for (const SearchHit& h : hits)
-        std::printf("%d\t%s\t%s\n", h.Id, JoinPath(h, "/").c_str(),
-                    h.Place == SearchHit::kUnreadable ? "(content cannot be opened)" : h.Context.c_str());
+        Print("%d\t%s\t%s\n", h.Id, Printable(JoinPath(h, "/")).c_str(),
+              h.Place == SearchHit::kUnreadable ? "(content cannot be opened)" : Printable(h.Context).c_str());
 }
 
 int Grep(const Options& options) {

@@ -13,6 +13,7 @@
 
 #include "cli/CliMedia.h"
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
@@ -111,24 +112,24 @@ int Ls(const Options& options) {
         int32_t parent;
         if (int rc = ParentArg(db, a, 1, parent); rc) return rc;
         bool first = true;
-        if (a.json) std::printf("[");
+        if (a.json) Print("[");
         for (int32_t id : db.GetChildren(parent)) {
             CaseNode node;
             bool read = db.GetNode(id, node, a.json) || db.GetNode(id, node, false);
             if (!read) continue;
             std::string caption = AnsiToUtf8(node.Caption);
             if (!a.json) {
-                std::printf("%d\t%d\t%d\t%s\n", node.Id, node.Type, node.Order, caption.c_str());
+                Print("%d\t%d\t%d\t%s\n", node.Id, node.Type, node.Order, Printable(caption).c_str());
                 continue;
             }
-            std::printf("%s\n  {\"id\": %d, \"parent\": %d, \"kind\": %d, \"order\": %d, \"caption\": %s, "
+            Print("%s\n  {\"id\": %d, \"parent\": %d, \"kind\": %d, \"order\": %d, \"caption\": %s, "
                         "\"created\": %s, \"modified\": %s, \"size\": %d}",
                         first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
                         JsonString(caption).c_str(), Number(node.Created).c_str(),
                         Number(node.Modified).c_str(), node.DataSize());
             first = false;
         }
-        if (a.json) std::printf("%s]\n", first ? "" : "\n");
+        if (a.json) Print("%s]\n", first ? "" : "\n");
         return kExitOk;
     });
 }
@@ -148,8 +149,8 @@ void PrintTree(CaseDB& db, int32_t root) {
         pending.pop_back();
         if (!seen.insert(id).second) continue;
         CaseNode node;
-        std::string caption = db.GetNode(id, node, false) ? AnsiToUtf8(node.Caption) : "?";
-        std::printf("%s%d\t%d\t%s\n", std::string(2 * static_cast<size_t>(depth), ' ').c_str(), id, node.Type,
+        std::string caption = db.GetNode(id, node, false) ? Printable(AnsiToUtf8(node.Caption)) : "?";
+        Print("%s%d\t%d\t%s\n", std::string(2 * static_cast<size_t>(depth), ' ').c_str(), id, node.Type,
                     caption.c_str());
         pushChildren(id, depth + 1);
     }
@@ -195,8 +196,8 @@ int Cat(const Options& options) {
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
         std::string out;
         if (int rc = CatContent(node, a, out); rc) return rc;
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        return std::fflush(stdout) == 0 ? kExitOk : Fail(kExitError, "cannot write the content");
+        Write(out);
+        return kExitOk;
     });
 }
 
@@ -220,7 +221,7 @@ int Add(const Options& options) {
         if (node.Id == 0) return Fail(kExitError, "no node id is left (the id counter is at the top of its range)");
         if (!db.AddNode(node)) return Fail(kExitError, "the node could not be stored");
         if (int rc = CommitOrFail(db); rc) return rc;
-        std::printf("%d\n", node.Id);
+        Print("%d\n", node.Id);
         return kExitOk;
     });
 }
@@ -277,7 +278,7 @@ int ForgetRememberedPassword(CaseDB& db) {
     db.SetParamBool("RememberPassword", false);
     db.SetParam("RememberedPassword", "");
     if (!db.Commit()) return Fail(kExitError, "记住的密码未能清除。");
-    std::printf("记住的密码已清除，下次打开时请输入新密码。\n");
+    Print("记住的密码已清除，下次打开时请输入新密码。\n");
     return kExitOk;
 }
 
@@ -303,7 +304,7 @@ int Passwd(const Options& options) {
         std::signal(SIGINT, previous);
         if (showProgress && maximum > 0) std::fprintf(stderr, "\n");
         if (!changed) return Fail(kExitError, "密码修改失败，密码和数据已恢复。");
-        std::printf("密码修改成功。\n");
+        Print("密码修改成功。\n");
         return ForgetRememberedPassword(db);
     });
 }
@@ -313,7 +314,7 @@ int Pack(const Options& options) {
         const std::string& path = a.positional[0];
         std::string before = FormatMB(1, GetFileSize64(path));
         if (!db.Pack()) return Fail(kExitError, "数据库压缩出错。");
-        std::printf("数据库文件大小：%sMB，压缩后的文件大小为%sMB。\n", before.c_str(),
+        Print("数据库文件大小：%sMB，压缩后的文件大小为%sMB。\n", before.c_str(),
                     FormatMB(1, GetFileSize64(path)).c_str());
         return kExitOk;
     });
@@ -331,17 +332,17 @@ int Check(const Options& options) {
             int& rows = rowsOfId[id];
             if (rows > 1) {
                 ++failed;
-                std::printf("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
+                Print("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
                 rows = 1;
             }
             CaseNode node;
             if (db.GetNode(id, node, true)) continue;
             ++failed;
             bool captionRead = db.GetNode(id, node, false);
-            std::printf("%d\t%s\t%s\n", id, captionRead ? AnsiToUtf8(node.Caption).c_str() : "?",
+            Print("%d\t%s\t%s\n", id, captionRead ? Printable(AnsiToUtf8(node.Caption)).c_str() : "?",
                         captionRead ? "content cannot be opened" : "caption cannot be opened");
         }
-        std::printf("%zu nodes, %d unreadable\n", ids.size(), failed);
+        Print("%zu nodes, %d unreadable\n", ids.size(), failed);
         return failed ? kExitError : kExitOk;
     });
 }

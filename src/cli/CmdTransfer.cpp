@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "cli/StoreSession.h"
 #include "transfer/ExportFiles.h"
 #include "transfer/ImportFiles.h"
@@ -65,7 +66,7 @@ int Import(const Options& options) {
         ImportOutcome outcome = ImportAll(run, *root, parent, reportError);
         progress.Clear();
         if (outcome != ImportOutcome::kDone) return Fail(kExitError, "数据导入出错，数据已恢复。");
-        std::printf("%d个文件夹，%d个文件，文件大小总共%s。\n", totals.folderCount, totals.fileCount,
+        Print("%d个文件夹，%d个文件，文件大小总共%s。\n", totals.folderCount, totals.fileCount,
                     SizeText(totals.totalSize).c_str());
         return kExitOk;
     });
@@ -91,7 +92,7 @@ int Export(const Options& options) {
         };
         bool ok = ExportNode(run, node.Id, destination, chosen.includeSubNodes);
         progress.Clear();
-        std::printf("文件夹总数: %d\n文件总数: %d\n", run.folderCount, run.fileCount);
+        Print("文件夹总数: %d\n文件总数: %d\n", run.folderCount, run.fileCount);
         return ok ? kExitOk : Fail(kExitError, "导出文件时出错。");
     });
 }

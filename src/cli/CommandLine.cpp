@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "cli/StoreSession.h"
 
 namespace cli {
@@ -75,37 +76,43 @@ std::string UsageLine(const Command& c) {
 }
 
 // Each line of text with indent in front.
-void PrintIndented(FILE* out, const std::string& text, const char* indent) {
+std::string Indented(const std::string& text, const char* indent) {
+    std::string out;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
-        std::fprintf(out, "%s%s\n", indent, text.substr(start, end - start).c_str());
+        out += indent + text.substr(start, end - start) + "\n";
         start = end + 1;
     }
+    return out;
 }
 
-void PrintOverview(FILE* out) {
-    std::fprintf(out, "Usage: vaultleaf-cli COMMAND [ARGS]\n"
-                      "       vaultleaf-cli help COMMAND | COMMAND --help | --version\n\nCommands:\n");
-    for (const Command& c : AllCommands()) {
-        std::fprintf(out, "  %s\n", UsageLine(c).c_str());
-        PrintIndented(out, c.help, "      ");
-    }
-    std::fprintf(out, "\nOptions take their value as --option VALUE or --option=VALUE.\n"
-                      "Exit codes: 0 success, 1 error, 2 usage, 3 wrong password, "
-                      "4 database could not be opened; grep: 0 found, 1 nothing found.\n");
+std::string OverviewText() {
+    std::string text = "Usage: vaultleaf-cli COMMAND [ARGS]\n"
+                       "       vaultleaf-cli help COMMAND | COMMAND --help | --version\n\nCommands:\n";
+    for (const Command& c : AllCommands()) text += "  " + UsageLine(c) + "\n" + Indented(c.help, "      ");
+    return text +
+           "\nOptions take their value as --option VALUE or --option=VALUE.\n"
+           "Exit codes: 0 success, 1 error, 2 usage, 3 wrong password, "
+           "4 database could not be opened; grep: 0 found, 1 nothing found.\n";
 }
 
-void PrintCommandHelp(FILE* out, const Command& c) {
-    std::fprintf(out, "Usage: vaultleaf-cli %s\n\n", UsageLine(c).c_str());
-    PrintIndented(out, c.help, "");
+std::string CommandHelpText(const Command& c) {
+    std::string text = "Usage: vaultleaf-cli " + UsageLine(c) + "\n\n" + Indented(c.help, "");
     bool first = true;
     for (const OptionSpec& o : kOptionTable) {
         if (!(c.options & o.bit)) continue;
-        std::fprintf(out, "%s  %s\n      %s\n", first ? "\nOptions:\n" : "", OptionText(o).c_str(), o.help);
+        text += std::string(first ? "\nOptions:\n" : "") + "  " + OptionText(o) + "\n      " + o.help + "\n";
         first = false;
     }
+    return text;
+}
+
+// The overview on stderr, for a command line without a command.
+int UsageFailure() {
+    std::fputs(OverviewText().c_str(), stderr);
+    return kExitUsage;
 }
 
 // The parser: one subcommand per command, holding exactly the options it declares.
@@ -174,24 +181,15 @@ int RunCommand(const Command& c, const Options& options) {
 }
 
 int ShowHelp(const std::vector<Command>& all, const std::string& topic) {
-    if (topic.empty()) {
-        PrintOverview(stdout);
-        return kExitOk;
-    }
-    const Command* c = FindCommand(all, topic);
-    if (!c) return Fail(kExitUsage, "unknown command '" + topic + "' (see --help)");
-    PrintCommandHelp(stdout, *c);
+    const Command* c = topic.empty() ? nullptr : FindCommand(all, topic);
+    if (!topic.empty() && !c) return Fail(kExitUsage, "unknown command '" + topic + "' (see --help)");
+    Write(c ? CommandHelpText(*c) : OverviewText());
     return kExitOk;
 }
 
-}  // namespace
-
-int RunCommandLine(int argc, char** argv) {
+int Dispatch(int argc, char** argv) {
     const std::vector<Command> all = AllCommands();
-    if (argc < 2) {
-        PrintOverview(stderr);
-        return kExitUsage;
-    }
+    if (argc < 2) return UsageFailure();
     const std::string first = argv[1];
     if (!first.starts_with("-") && first != "help" && !FindCommand(all, first))
         return Fail(kExitUsage, "unknown command '" + first + "' (see --help)");
@@ -206,23 +204,21 @@ int RunCommandLine(int argc, char** argv) {
         return Fail(kExitUsage, std::string(e.what()) + " (see --help)");
     }
     if (parser.version) {
-        std::printf("vaultleaf-cli %s\n", VAULTLEAF_VERSION);
+        Print("vaultleaf-cli %s\n", VAULTLEAF_VERSION);
         return kExitOk;
     }
     if (parser.help || parser.helpCommand->parsed()) return ShowHelp(all, parser.helpTopic);
     std::vector<CLI::App*> chosen = parser.app.get_subcommands();
-    if (chosen.empty()) {
-        PrintOverview(stderr);
-        return kExitUsage;
-    }
+    if (chosen.empty()) return UsageFailure();
     const Command& c = *FindCommand(all, chosen.front()->get_name());
-    if (parser.commandHelp) {
-        PrintCommandHelp(stdout, c);
-        return kExitOk;
-    }
+    if (parser.commandHelp) return ShowHelp(all, c.name);
     const std::vector<std::string> afterMark(argv + std::min(end + 1, argc), argv + argc);
     if (!TakeArguments(*chosen.front(), afterMark, parser.options)) return kExitUsage;
     return RunCommand(c, parser.options);
 }
+
+}  // namespace
+
+int RunCommandLine(int argc, char** argv) { return FinishOutput(Dispatch(argc, argv)); }
 
 }  // namespace cli

@@ -51,7 +51,7 @@ protected:
         CliRun r;
         int status = std::system(command.c_str());
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(outFile);
+        r.out = outFile.starts_with("/dev/") ? "" : ReadFile(outFile);
         r.err = ReadFile(dir.File("stderr"));
         return r;
     }
@@ -668,4 +668,44 @@ TEST_F(CliTest, PasswordBytesAreNeverReplaced) {
     EXPECT_EQ(passwd.code, 1);
     EXPECT_EQ(ReadFile(db), before);
     EXPECT_EQ(Cli({"ls", db, "--password-file", bad}).code, 1);
+}
+
+// Output that cannot be written in full (a full disk) is an error of every
+// command, exit 1 with a message, never a success.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAnError) {
+    Create();
+    WriteFile(dir.File("big"), std::string(70000, 'b'));
+    ASSERT_EQ(On("add", {"0", "3", "big", dir.File("big")}).out, "1\n");
+    ASSERT_EQ(On("add", {"0", "1", "note"}, "text").out, "2\n");
+    const std::vector<std::vector<std::string>> commands = {
+        {"cat", db, "1"}, {"cat", db, "2"}, {"ls", db}, {"ls", db, "--json"}, {"tree", db}, {"grep", db, "b"},
+        {"grep", db, "b", "--json"}, {"check", db}, {"dump", db}, {"lunar", "2000-01-06"}, {"--version"},
+        {"--help"}, {"help", "ls"}, {"add", db, "0", "1", "more"}};
+    for (std::vector<std::string> args : commands) {
+        if (args.size() > 1 && args[1] == db && args[0] != "dump")
+            args.insert(args.end(), {"--password-file", passwordFile});
+        CliRun r = Cli(args, "x", "/dev/full");
+        EXPECT_EQ(r.code, 1) << args[0] << " " << args.back();
+        EXPECT_NE(r.err.find("cannot write the output: " + std::string(std::strerror(ENOSPC))), std::string::npos)
+            << args[0] << ": " << r.err;
+    }
+    EXPECT_EQ(On("cat", {"1"}).out.size(), 70000u);
+}
+
+// Plain output shows the control characters of captions escaped, so a
+// caption cannot act on the terminal or break lines and columns; JSON keeps
+// them as JSON escapes.
+TEST_F(CliTest, ControlCharactersInCaptionsAreEscaped) {
+    Create();
+    const std::string hostile = "\x1b]0;PWNED\x07 tab\there\nline \\ \xC2\x9B \x7f end";
+    const std::string shown = "\\x1B]0;PWNED\\x07 tab\\x09here\\x0Aline \\\\ \\u009B \\x7F end";
+    ASSERT_EQ(On("add", {"0", "0", hostile}).out, "1\n");
+    ASSERT_EQ(On("add", {"1", "1", "n\x1b[31m"}, "red \x1b[31mPWNED").out, "2\n");
+    EXPECT_EQ(On("ls").out, "1\t0\t1\t" + shown + "\n");
+    EXPECT_EQ(On("tree").out, "1\t0\t" + shown + "\n  2\t1\tn\\x1B[31m\n");
+    EXPECT_EQ(On("grep", {"PWNED"}).out, "1\t我的公文包/" + shown + "\t" + shown + "\n" +
+                                         "2\t我的公文包/" + shown + "/n\\x1B[31m\tred [31mPWNED\n");   // the context drops controls
+    EXPECT_NE(On("ls", {"--json"}).out.find("\"caption\": \"\\u001b]0;PWNED\\u0007 tab\\u0009here\\u000aline \\\\ "),
+              std::string::npos) << On("ls", {"--json"}).out;
+    EXPECT_EQ(On("cat", {"2"}).out, "red \x1b[31mPWNED");   // content stays as it is
 }
