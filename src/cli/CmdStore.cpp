@@ -19,7 +19,7 @@
 #include "rtf/RtfCodepage.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
-#include "search/HtmlText.h"
+#include "search/NodeText.h"
 
 namespace cli {
 
@@ -95,7 +95,7 @@ const char* const kCreateUsage =
 const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
 const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
 const char* const kCatUsage = "cat DB ID [--raw | --text | --wav | --png] [--password-file FILE]\n"
-    "      --text: the plain text of an RTF or HTML node, one line per paragraph;\n"
+    "      --text: the text the search reads (RTF and HTML without markup, a card's fields);\n"
     "      --wav writes a sound node as a WAV file, --png a whiteboard as a PNG image.";
 const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]\n"
     "      Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture, kind 6 RTF or\n"
@@ -188,9 +188,9 @@ int Tree(const Args& args) {
 }
 
 // The content as cat writes it: text as UTF-8 (unless --raw), --text the
-// plain text of RTF and HTML, a sound node as WAV (--wav), a whiteboard as
+// readable text the search reads, a sound node as WAV (--wav), a whiteboard as
 // PNG (--png), else the stored bytes.
-int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
+int CatContent(const CaseNode& node, const StoreArgs& a, const std::string& textPreviewExt, std::string& out) {
     if (a.raw && a.text) return Fail(kExitUsage, "--raw and --text exclude each other");
     if (a.wav && node.Type != kNodeSound) return Fail(kExitUsage, "--wav needs a sound node (kind 8)");
     if (a.png && node.Type != kNodeWhiteboard) return Fail(kExitUsage, "--png needs a whiteboard node (kind 7)");
@@ -200,12 +200,11 @@ int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
     } else if (a.png) {
         if (!WhiteboardPayloadToPng(node.DataBytes(), out, error))
             return Fail(kExitError, "node " + std::to_string(node.Id) + ": " + error);
-    } else if (a.text && node.Type == kNodeRtf) {
-        out = PlainTextOf(ReadRtfOrText(node.DataBytes()));
-    } else if (a.text && node.Type == kNodeHtml) {
-        out = HtmlToText(AnsiToUtf8(node.Data()));
-    } else if (a.text && !IsTextKind(node.Type)) {
-        return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+    } else if (a.text) {
+        const auto text = ReadableText(node, textPreviewExt);
+        if (!text)
+            return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+        out = Utf32ToUtf8(*text);
     } else {
         out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
     }
@@ -217,7 +216,7 @@ int Cat(const Args& args) {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
         std::string out;
-        if (int rc = CatContent(node, a, out); rc) return rc;
+        if (int rc = CatContent(node, a, TextPreviewExtOf(db), out); rc) return rc;
         std::fwrite(out.data(), 1, out.size(), stdout);
         return std::fflush(stdout) == 0 ? kExitOk : Fail(kExitError, "cannot write the content");
     });
