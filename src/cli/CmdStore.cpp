@@ -20,7 +20,7 @@
 #include "rtf/RtfCodepage.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
-#include "search/HtmlText.h"
+#include "search/NodeText.h"
 
 namespace cli {
 
@@ -166,9 +166,9 @@ int Tree(const Options& options) {
 }
 
 // The content as cat writes it: text as UTF-8 (unless --raw), --text the
-// plain text of RTF and HTML, a sound node as WAV (--wav), a whiteboard as
+// readable text the search reads, a sound node as WAV (--wav), a whiteboard as
 // PNG (--png), else the stored bytes.
-int CatContent(const CaseNode& node, const Options& a, std::string& out) {
+int CatContent(const CaseNode& node, const Options& a, const std::string& textPreviewExt, std::string& out) {
     if (a.raw && a.text) return Fail(kExitUsage, "--raw and --text exclude each other");
     if (a.wav && node.Type != kNodeSound) return Fail(kExitUsage, "--wav needs a sound node (kind 8)");
     if (a.png && node.Type != kNodeWhiteboard) return Fail(kExitUsage, "--png needs a whiteboard node (kind 7)");
@@ -178,12 +178,11 @@ int CatContent(const CaseNode& node, const Options& a, std::string& out) {
     } else if (a.png) {
         if (!WhiteboardPayloadToPng(node.DataBytes(), out, error))
             return Fail(kExitError, "node " + std::to_string(node.Id) + ": " + error);
-    } else if (a.text && node.Type == kNodeRtf) {
-        out = PlainTextOf(ReadRtfOrText(node.DataBytes()));
-    } else if (a.text && node.Type == kNodeHtml) {
-        out = HtmlToText(AnsiToUtf8(node.Data()));
-    } else if (a.text && !IsTextKind(node.Type)) {
-        return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+    } else if (a.text) {
+        const auto text = ReadableText(node, textPreviewExt);
+        if (!text)
+            return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+        out = Utf32ToUtf8(*text);
     } else {
         out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
     }
@@ -195,7 +194,7 @@ int Cat(const Options& options) {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
         std::string out;
-        if (int rc = CatContent(node, a, out); rc) return rc;
+        if (int rc = CatContent(node, a, TextPreviewExtOf(db), out); rc) return rc;
         Write(out);
         return kExitOk;
     });
@@ -360,8 +359,8 @@ const std::vector<Command>& StoreCommands() {
         {"ls", "DB [ID]", 1, 2, kOptJson | pw, "Lists the children of node ID (0: the top level, -1: the recycle bin).", Ls},
         {"tree", "DB [ID]", 1, 2, pw, "Prints the subtree of node ID.", Tree},
         {"cat", "DB ID", 2, 2, kOptRaw | kOptText | kOptWav | kOptPng | pw,
-         "Writes the content of node ID: text as UTF-8; --text the plain text of an RTF or HTML node,\n"
-         "one line per paragraph; --wav a sound node as a WAV file, --png a whiteboard as a PNG image.",
+         "Writes the content of node ID: text as UTF-8; --text the text the search reads (RTF and\n"
+         "HTML without markup, a card's fields); --wav a sound node as a WAV file, --png a whiteboard as a PNG image.",
          Cat},
         {"add", "DB PARENT KIND CAPTION [FILE]", 4, 5, kOptRaw | pw,
          "Adds a node of KIND (0 to 8) below PARENT with the content of FILE (default: standard input).\n"

@@ -30,7 +30,7 @@ struct OptionSpec {
 const OptionSpec kOptionTable[] = {
     {kOptJson, "--json", nullptr, "print a JSON list", &Options::json, nullptr},
     {kOptRaw, "--raw", nullptr, "the bytes as they are stored, without conversion", &Options::raw, nullptr},
-    {kOptText, "--text", nullptr, "the plain text of an RTF or HTML node, one line per paragraph", &Options::text, nullptr},
+    {kOptText, "--text", nullptr, "the text the search reads (RTF and HTML without markup, a card's fields)", &Options::text, nullptr},
     {kOptWav, "--wav", nullptr, "a sound node as a WAV file", &Options::wav, nullptr},
     {kOptPng, "--png", nullptr, "a whiteboard as a PNG image", &Options::png, nullptr},
     {kOptIgnoreCase, "--ignore-case", nullptr, "letters match in either case", &Options::ignoreCase, nullptr},

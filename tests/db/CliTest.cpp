@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <cstdlib>
 
@@ -550,6 +551,32 @@ TEST_F(CliTest, ImportAndExportATree) {
     WriteFile(dir.File("file"), "x");
     EXPECT_EQ(On("export", {"1", dir.File("file")}).code, 1);
     EXPECT_EQ(On("export", {"1", out, "--bogus"}).code, 2);
+}
+
+// cat --text prints the text the search reads, for every kind that holds one:
+// each line grep shows stands in it.
+TEST_F(CliTest, CatTextIsWhatGrepReads) {
+    Create();
+    const std::string card = "<Contact>\r\n<Name>张三</Name>\r\n<Remark>likes zebras</Remark>\r\n</Contact>\r\n";
+    ASSERT_EQ(On("add", {"0", "4", "名片"}, Utf8ToAnsi(card)).out, "1\n");
+    ASSERT_EQ(On("add", {"0", "2", "网页"}, "<p title=\"a > b\">zebra caf&eacute; &euro;5</p>").out, "2\n");
+    ASSERT_EQ(On("add", {"0", "3", "notes.txt"}, "a zebra in a file\n").out, "3\n");
+    ASSERT_EQ(On("add", {"0", "1", "文字"}, "plain zebra\n").out, "4\n");
+    EXPECT_EQ(On("cat", {"2", "--text"}).out, "zebra café €5\n");
+    const CliRun card1 = On("cat", {"1", "--text"});
+    EXPECT_EQ(card1.code, 0) << card1.err;
+    EXPECT_NE(card1.out.find("张三\n"), std::string::npos) << card1.out;
+
+    const CliRun found = On("grep", {"zebra"});
+    ASSERT_EQ(found.code, 0) << found.err;
+    std::istringstream lines(found.out);
+    int hits = 0;
+    for (std::string line; std::getline(lines, line); ++hits) {
+        const size_t tab = line.find('\t'), context = line.find('\t', tab + 1) + 1;
+        const std::string text = "\n" + On("cat", {line.substr(0, tab), "--text"}).out;
+        EXPECT_NE(text.find("\n" + line.substr(context) + "\n"), std::string::npos) << line << " in" << text;
+    }
+    EXPECT_EQ(hits, 4) << found.out;
 }
 
 // RTF nodes take RTF as it is and UTF-8 text as the RTF of it; cat --text
