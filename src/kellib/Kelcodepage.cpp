@@ -140,3 +140,24 @@ bool IsValidUtf8(std::string_view bytes) {
     }
     return true;
 }
+
+bool IsValidGb18030(const std::string& bytes) {
+    std::string utf8;
+    return Convert("UTF-8", "GB18030", bytes, nullptr, utf8);
+}
+
+bool ExternalTextToAnsi(const std::string& bytes, std::string& ansi, std::string& why) {
+    if (IsValidUtf8(bytes)) {
+        UnencodableChar failure;
+        if (Utf8ToAnsiChecked(bytes, ansi, &failure)) return true;
+        why = UnencodableMessage(failure);
+        return false;
+    }
+    if (IsValidGb18030(bytes)) {
+        ansi = bytes;
+        return true;
+    }
+    ansi.clear();
+    why = "不是有效的文本（既不是UTF-8，也不是GB18030）。";
+    return false;
+}

@@ -27,3 +27,9 @@ bool Utf8ToAnsiChecked(const std::string& utf8, std::string& ansi, UnencodableCh
 std::string UnencodableMessage(const UnencodableChar& failure);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
+// True when the bytes are well-formed GB18030.
+bool IsValidGb18030(const std::string& bytes);
+// Text from outside (a file name on disk) in the database code page: valid
+// UTF-8 converted exactly, other bytes taken as they are when they are valid
+// GB18030, the database's own code page. False with the reason in why.
+bool ExternalTextToAnsi(const std::string& bytes, std::string& ansi, std::string& why);
