@@ -352,25 +352,49 @@ TEST_F(TransferTest, ExportCollisionsOverwritesAndEmptyFolders) {
     EXPECT_TRUE(fs::is_empty(tmp.File("alone")));
 }
 
-TEST_F(TransferTest, CaptionsThatAreNoFileNameFailWithoutWritingOutside) {
-    for (const std::string& caption : std::vector<std::string>{"../escape", "..", "a/b", ""}) {
-        int32_t id = AddTestNode(db, kParentTop, 0, caption, "x", kNodeFile);
-        std::string out = tmp.File("out");
-        bool ok = true;
-        auto report = Report(id, out, {}, &ok);
-        EXPECT_FALSE(ok) << caption;
-        ASSERT_EQ(report.size(), 1u);
-        EXPECT_NE(report[0].find("不能用作文件名"), std::string::npos);
-        EXPECT_FALSE(Exists(tmp.File("escape")));
-        EXPECT_TRUE(fs::is_empty(out));
+// A caption that cannot be a file name is written under a substitute, with a
+// line in the report, and the export goes on; nothing lands outside.
+TEST_F(TransferTest, CaptionsThatAreNoFileNameGetSubstitutesInside) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "未命名"},          {".", "．"},   {"..", "．．"},   {"a/b", "a／b"},
+        {"../escape", "..／escape"}, {"plain", "plain"}};
+    EXPECT_EQ(ExportFileName(std::string("n\0l", 3)), "n\xEF\xBF\xBDl");
+    int32_t top = AddTestNode(db, kParentTop, 0, "top", "", kNodeFolder);
+    for (const auto& [caption, name] : cases) {
+        EXPECT_EQ(ExportFileName(caption), name) << caption;
+        int32_t id = AddTestNode(db, top, 0, caption, "x:" + name, kNodeFile);
+        AddTestNode(db, id, 0, "child", "below " + name, kNodeFile);
     }
-    // A link at the target is not written through.
+    ASSERT_TRUE(db.Commit());
+    std::string out = tmp.File("out");
+    bool ok = false;
+    auto report = Report(top, out, {}, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(std::count_if(report.begin(), report.end(),
+                            [](const std::string& line) { return line.find("不能用作文件名") != std::string::npos; }),
+              std::size(cases) - 1);   // "plain" is fine
+    for (const auto& [caption, name] : cases) {
+        EXPECT_EQ(ReadFile(out + "/top/" + name), "x:" + name) << caption;
+        EXPECT_EQ(ReadFile(out + "/top/" + name + ".1/child"), "below " + name) << caption;
+    }
+    EXPECT_NE(std::find(report.begin(), report.end(),
+                        "节点标题\"\"不能用作文件名，以\"" + out + "/top/未命名\"导出。"),
+              report.end());
+    EXPECT_FALSE(Exists(tmp.File("escape")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);   // only "top"
+
+    // A link at the target is replaced, never written through.
     int32_t id = AddTestNode(db, kParentTop, 0, "link", "x", kNodeFile);
     fs::create_symlink(tmp.File("victim"), tmp.File("out/link"));
-    bool ok = true;
-    Report(id, tmp.File("out"), {}, &ok);
-    EXPECT_FALSE(ok);
+    ExportOptions keep;
+    keep.overwrite = false;
+    Report(id, out, keep, &ok);
+    EXPECT_TRUE(fs::is_symlink(tmp.File("out/link")));
+    Report(id, out, {}, &ok);
+    EXPECT_TRUE(ok);
     EXPECT_FALSE(Exists(tmp.File("victim")));
+    EXPECT_FALSE(fs::is_symlink(tmp.File("out/link")));
+    EXPECT_EQ(ReadFile(tmp.File("out/link")), "x");
 }
 
 TEST_F(TransferTest, DestinationThatIsAFileIsRefused) {
