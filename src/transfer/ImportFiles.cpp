@@ -259,6 +259,7 @@ ImportFileItem::~ImportFileItem() {
     while (!pending.empty()) {
         std::unique_ptr<ImportFileItem> item = std::move(pending.back());
         pending.pop_back();
+        if (!item) continue;   // moved out
         for (auto& child : item->Children) pending.push_back(std::move(child));
         item->Children.clear();
     }
