@@ -17,27 +17,32 @@ namespace cli {
 namespace {
 
 const char* const kImportUsage =
-    "import DB PARENT PATH... [--pattern P] [--no-identify]\n"
+    "import DB PARENT PATH... [--pattern P] [--no-identify] [--skip-errors]\n"
     "      Imports files and folder trees below node PARENT (0: the top level) in one commit.\n"
     "      Folders take the files matching P (default *.*), subfolders all; files named\n"
-    "      *.vl_txt, *.vl_htm, ... become nodes of their kind unless --no-identify.";
+    "      *.vl_txt, *.vl_htm, ... become nodes of their kind unless --no-identify.\n"
+    "      An entry that cannot be imported ends the import with nothing written; with\n"
+    "      --skip-errors it is left out, named on stderr with its cause, and the rest imported.";
 const char* const kExportUsage =
     "export DB ID DIR [--no-subnodes] [--files-only] [--no-overwrite] [--keep-empty-dirs]\n"
     "      Writes node ID (and its subtree) into DIR: file nodes as their files with times\n"
-    "      and read-only bit, other kinds with their .vl_* extension (not with --files-only).";
+    "      and permissions, other kinds with their .vl_* extension (not with --files-only).\n"
+    "      A caption that cannot be a file name is written under a substitute, named on stderr.";
 
 // Takes the options of this command out of args; the rest is left for the
 // common parser. False with a message when a value is missing.
 struct TransferOptions {
     std::string pattern = "*.*";
-    bool noIdentify = false, noSubnodes = false, filesOnly = false, noOverwrite = false, keepEmptyDirs = false;
+    bool noIdentify = false, noSubnodes = false, filesOnly = false, noOverwrite = false, keepEmptyDirs = false,
+         skipErrors = false;
 };
 bool TakeTransferOptions(Args& args, TransferOptions& out) {
     const std::pair<const char*, bool*> flags[] = {{"--no-identify", &out.noIdentify},
                                                    {"--no-subnodes", &out.noSubnodes},
                                                    {"--files-only", &out.filesOnly},
                                                    {"--no-overwrite", &out.noOverwrite},
-                                                   {"--keep-empty-dirs", &out.keepEmptyDirs}};
+                                                   {"--keep-empty-dirs", &out.keepEmptyDirs},
+                                                   {"--skip-errors", &out.skipErrors}};
     Args rest;
     for (size_t i = 0; i < args.size(); ++i) {
         bool taken = false;
@@ -98,6 +103,11 @@ int Import(const Args& original) {
         ProgressLine progress;
         ImportRun run(db);
         run.identifyExt = !options.noIdentify;
+        run.skipErrors = options.skipErrors;
+        run.OnSkip = [&](const std::string& line) {
+            progress.Clear();
+            std::fprintf(stderr, "%s\n", line.c_str());
+        };
         run.OnFile = [&](const ImportFileItem& file, int position) {
             progress.Show("正在导入: " + std::to_string(position) + "/" + std::to_string(totals.fileCount) + " " + file.Path);
         };
@@ -111,6 +121,7 @@ int Import(const Args& original) {
         if (outcome != ImportOutcome::kDone) return Fail(kExitError, "数据导入出错，数据已恢复。");
         std::printf("%d个文件夹，%d个文件，文件大小总共%s。\n", totals.folderCount, totals.fileCount,
                     SizeText(totals.totalSize).c_str());
+        if (run.skippedCount) std::printf("其中%d项不能导入，已跳过。\n", run.skippedCount);
         return kExitOk;
     });
 }
