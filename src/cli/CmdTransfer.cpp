@@ -55,6 +55,11 @@ int Import(const Options& options) {
         ProgressLine progress;
         ImportRun run(db);
         run.identifyExt = !a.noIdentify;
+        run.skipErrors = a.skipErrors;
+        run.OnSkip = [&](const std::string& line) {
+            progress.Clear();
+            std::fprintf(stderr, "%s\n", line.c_str());
+        };
         run.OnFile = [&](const ImportFileItem& file, int position) {
             progress.Show("正在导入: " + std::to_string(position) + "/" + std::to_string(totals.fileCount) + " " + file.Path);
         };
@@ -68,6 +73,7 @@ int Import(const Options& options) {
         if (outcome != ImportOutcome::kDone) return Fail(kExitError, "数据导入出错，数据已恢复。");
         Print("%d个文件夹，%d个文件，文件大小总共%s。\n", totals.folderCount, totals.fileCount,
                     SizeText(totals.totalSize).c_str());
+        if (run.skippedCount) Print("其中%d项不能导入，已跳过。\n", run.skippedCount);
         return kExitOk;
     });
 }
@@ -101,15 +107,18 @@ int Export(const Options& options) {
 
 const std::vector<Command>& TransferCommands() {
     static const std::vector<Command> commands = {
-        {"import", "DB PARENT PATH...", 3, kAnyCount, kOptPattern | kOptNoIdentify | kOptPasswordFile,
+        {"import", "DB PARENT PATH...", 3, kAnyCount, kOptPattern | kOptNoIdentify | kOptSkipErrors | kOptPasswordFile,
          "Imports files and folder trees below node PARENT (0: the top level) in one commit.\n"
          "Folders take the files matching P (default *.*), subfolders all; files named\n"
-         "*.vl_txt, *.vl_htm, ... become nodes of their kind unless --no-identify.",
+         "*.vl_txt, *.vl_htm, ... become nodes of their kind unless --no-identify.\n"
+         "An entry that cannot be imported ends the import with nothing written; with\n"
+         "--skip-errors it is left out, named on stderr with its cause, and the rest imported.",
          Import},
         {"export", "DB ID DIR", 3, 3,
          kOptNoSubnodes | kOptFilesOnly | kOptNoOverwrite | kOptKeepEmptyDirs | kOptPasswordFile,
          "Writes node ID (and its subtree) into DIR: file nodes as their files with times\n"
-         "and read-only bit, other kinds with their .vl_* extension (not with --files-only).",
+         "and permissions, other kinds with their .vl_* extension (not with --files-only).\n"
+         "A caption that cannot be a file name is written under a substitute, named on stderr.",
          Export},
     };
     return commands;

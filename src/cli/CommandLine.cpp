@@ -43,6 +43,9 @@ const OptionSpec kOptionTable[] = {
     {kOptNoOverwrite, "--no-overwrite", nullptr, "files that exist are left as they are", &Options::noOverwrite, nullptr},
     {kOptKeepEmptyDirs, "--keep-empty-dirs", nullptr, "folders without files are made too", &Options::keepEmptyDirs,
      nullptr},
+    {kOptSkipErrors, "--skip-errors", nullptr,
+     "an entry that cannot be imported is left out and named on stderr with its cause (else nothing is written)",
+     &Options::skipErrors, nullptr},
     {kOptPasswordFile, "--password-file", "FILE",
      "the password is the first line of FILE (\"-\": standard input); without it the password is asked on the "
      "terminal without echo",

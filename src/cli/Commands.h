@@ -29,6 +29,7 @@ struct Options {
     bool filesOnly = false;        // --files-only
     bool noOverwrite = false;      // --no-overwrite
     bool keepEmptyDirs = false;    // --keep-empty-dirs
+    bool skipErrors = false;       // --skip-errors
 };
 
 // The options a command can declare: bits of Command::options. Each is
@@ -48,6 +49,7 @@ enum OptionBit : unsigned {
     kOptFilesOnly = 1u << 11,
     kOptNoOverwrite = 1u << 12,
     kOptKeepEmptyDirs = 1u << 13,
+    kOptSkipErrors = 1u << 14,
 };
 
 constexpr size_t kAnyCount = static_cast<size_t>(-1);

@@ -156,3 +156,14 @@ ExternalText ExternalToAnsiChecked(const std::string& bytes, std::string& ansi, 
     ansi.clear();
     return ExternalText::kUndecodable;
 }
+
+bool ExternalTextToAnsi(const std::string& bytes, std::string& ansi, std::string& why) {
+    UnencodableChar failure;
+    switch (ExternalToAnsiChecked(bytes, ansi, &failure)) {
+    case ExternalText::kConverted: return true;
+    case ExternalText::kUnencodable: why = UnencodableMessage(failure); return false;
+    case ExternalText::kUndecodable: break;
+    }
+    why = "不是有效的文本（既不是UTF-8，也不是GB18030）。";
+    return false;
+}

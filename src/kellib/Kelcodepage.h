@@ -37,3 +37,5 @@ bool IsValidGb18030(const std::string& bytes);
 // Nothing is ever replaced: on failure ansi is empty.
 enum class ExternalText { kConverted, kUnencodable, kUndecodable };
 ExternalText ExternalToAnsiChecked(const std::string& bytes, std::string& ansi, UnencodableChar* failure);
+// The same for messages: false with the reason in why.
+bool ExternalTextToAnsi(const std::string& bytes, std::string& ansi, std::string& why);

@@ -579,6 +579,28 @@ TEST_F(CliTest, CatTextIsWhatGrepReads) {
     EXPECT_EQ(hits, 4) << found.out;
 }
 
+// Entries that cannot be imported (a FIFO, a dangling link) end the import
+// with nothing written, or with --skip-errors are named on stderr and left out.
+TEST_F(CliTest, ImportSkipsEntriesItCannotTakeWhenAsked) {
+    Create();
+    std::string src = dir.File("src");
+    std::filesystem::create_directories(src);
+    WriteFile(src + "/a.txt", "a");
+    ASSERT_EQ(mkfifo((src + "/fifo").c_str(), 0644), 0);
+    std::filesystem::create_symlink(dir.File("gone"), src + "/broken");
+    const std::string before = ReadFile(db);
+    CliRun bad = On("import", {"0", src});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("读文件\"" + src + "/broken\"出错：链接的目标不存在"), std::string::npos) << bad.err;
+    EXPECT_EQ(ReadFile(db), before);
+    CliRun in = On("import", {"0", src, "--skip-errors"});
+    EXPECT_EQ(in.code, 0) << in.err;
+    EXPECT_EQ(in.err, "读文件\"" + src + "/broken\"出错：链接的目标不存在\n读文件\"" + src +
+                          "/fifo\"出错：不是普通文件（命名管道）\n");
+    EXPECT_EQ(in.out, "0个文件夹，3个文件，文件大小总共1字节。\n其中2项不能导入，已跳过。\n");
+    EXPECT_NE(On("ls").out.find("a.txt"), std::string::npos);
+}
+
 // RTF nodes take RTF as it is and UTF-8 text as the RTF of it; cat --text
 // prints the plain text of RTF and HTML nodes.
 TEST_F(CliTest, RichTextNodes) {

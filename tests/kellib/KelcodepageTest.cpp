@@ -75,3 +75,21 @@ TEST(Kelcodepage, ExternalTextIsNeverReplaced) {
     EXPECT_TRUE(IsValidGb18030(gb + "\x81\x30\x81\x30"));   // a four-byte sequence
     EXPECT_FALSE(IsValidGb18030("\xFF"));
 }
+
+// Text from outside: UTF-8 converted, GB18030 taken as it is, anything else refused as no text.
+TEST(Kelcodepage, ExternalTextIsUtf8OrTheCodePageItself) {
+    struct Case { std::string bytes; bool ok; std::string ansi; } cases[] = {
+        {"测试 a", true, "\xB2\xE2\xCA\xD4 a"},
+        {"\xB2\xE2\xCA\xD4.txt", true, "\xB2\xE2\xCA\xD4.txt"},   // GB18030 already
+        {"\x81\x30\x81\x30", true, "\x81\x30\x81\x30"},           // a four-byte sequence
+        {"caf\xE9.txt", false, ""},                                 // Latin-1
+        {"\xFF\xFE", false, ""},
+        {"ab\xB2", false, ""},                                      // cut short
+    };
+    for (const Case& c : cases) {
+        std::string ansi, why;
+        EXPECT_EQ(ExternalTextToAnsi(c.bytes, ansi, why), c.ok) << c.bytes;
+        EXPECT_EQ(ansi, c.ansi) << c.bytes;
+        if (!c.ok) EXPECT_EQ(why, "不是有效的文本（既不是UTF-8，也不是GB18030）。");
+    }
+}
