@@ -647,7 +647,7 @@ TEST_F(CliTest, CommandLineForms) {
         EXPECT_NE(help.out.find("--password-file FILE"), std::string::npos) << help.out;
     }
     EXPECT_NE(Cli({"help", "export"}).out.find("[--no-overwrite]"), std::string::npos);
-    EXPECT_NE(Cli({"--help"}).out.find("import DB PARENT PATH... [--pattern P] [--no-identify] [--password-file FILE]"),
+    EXPECT_NE(Cli({"--help"}).out.find("import DB PARENT PATH... [--pattern P] [--no-identify] [--skip-errors] [--password-file FILE]"),
               std::string::npos);
     EXPECT_EQ(Cli({"help", "no-such-command"}).code, 2);
     EXPECT_EQ(Cli({"ls", "--help"}).err, "");
