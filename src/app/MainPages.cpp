@@ -148,6 +148,7 @@ void TFormMain::ShowUnreadable(QTreeWidgetItem* item)
     rtfPage_->Load(std::string());
     drawPage_->Load(std::string());
     drawPage_->SetReadOnly(true);
+    wavePage_->SetUnavailable();
     DiscardWebPage();
     SetModified(false);
     SetReadOnly(true);

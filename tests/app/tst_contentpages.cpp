@@ -355,7 +355,8 @@ private slots:
     }
 
     // A content the store cannot read: the store's report, the node's own
-    // page, empty and read-only, and the node's own time in the status bar.
+    // page, empty and read-only (the recorder without a work file to record
+    // into), and the node's own time in the status bar.
     void damagedContentIsReported_data()
     {
         QTest::addColumn<int>("kind");
@@ -365,6 +366,7 @@ private slots:
         QTest::newRow("HTML") << int(kNodeHtml) << "bad" << "TabSheetHtml";
         QTest::newRow("RTF") << int(kNodeRtf) << "bad" << "TabSheetRTF";
         QTest::newRow("whiteboard") << int(kNodeWhiteboard) << "bad" << "TabSheetDraw";
+        QTest::newRow("sound") << int(kNodeSound) << "bad" << "TabSheetWave";
         QTest::newRow("file shown as text") << int(kNodeFile) << "bad.txt" << "TabSheetText";
     }
     void damagedContentIsReported()
@@ -400,6 +402,7 @@ private slots:
         QVERIFY(textEditor(w.form.get())->isReadOnly());
         QVERIFY(textEditor(w.form.get())->toPlainText().isEmpty());
         QVERIFY(w.form->RtfPage()->Editor()->toPlainText().isEmpty());
+        QVERIFY(!w.form->findChild<QWidget*>(QStringLiteral("SBWaveRecord"))->isEnabled());
         QVERIFY(!w.form->IsModified());
     }
 
