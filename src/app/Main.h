@@ -10,9 +10,11 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "app/TextPage.h"
@@ -43,6 +45,8 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QDateTime;
 class QTimer;
+class QWebEnginePage;
+class QWebEngineProfile;
 class QWebEngineView;
 class TRtfPage;
 
@@ -111,7 +115,13 @@ public:
 
     // Tree basics used by opening and closing.
     void CreateSpecialItems();
+    // Selects the node's item, loading its folders, after the save question;
+    // false only when the node is not in the store (取消 keeps the selection).
     bool SelectNodeById(int id);
+    // The one way the program moves the selection: the save question about
+    // the shown node first; false when the user cancelled.
+    bool SelectItem(QTreeWidgetItem* item);
+    bool MayLeaveShownNode();
     QTreeWidgetItem* FindItemById(int id) const;
     static int ImageOfKind(int code);
     QTreeWidgetItem* AddTreeItem(QTreeWidgetItem* parent, int id, int image, const QString& caption,
@@ -155,6 +165,9 @@ public:
     static QString DateTimeStamp(const QDateTime& when);
     bool ShowAsHtml(bool addressMode);
     bool PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate);
+    // The text of the text page as stored text sees it (a text shown in
+    // pieces is given whole).
+    QString TextPageText() const;
     QWebEngineView* HtmlViewer() const { return HTMLViewer; }
 
     // Tray icon, hot key, hiding to the tray, the calendar (MainTray.cpp).
@@ -338,6 +351,8 @@ private:
     void ConnectNavTree();
     void SetNodeCommandRules();
     void TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    int AskToLeave(QTreeWidgetItem* shown);
+    void ShowSelectionStatus(QTreeWidgetItem* item);
     void KeepSelection(QTreeWidgetItem* item);
     void UpdateMoveButtons();
     void MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
@@ -347,11 +362,17 @@ private:
     void CreateContentPages();
     void SetPagesVisible(std::initializer_list<int> pages);
     bool ReadShownNode(QTreeWidgetItem* item, CaseNode& node);
+    void ShowUnreadable(QTreeWidgetItem* item);
+    void SetTextPage(const QString& text);
     // Saves one node and commits; on failure rolls back, so nothing half-done stays.
     bool SaveNodeCommitted(const CaseNode& node);
     bool FocusIsEditor() const;
     void CreateWebView();
-    void WaitForDocument();
+    void CreateRemoteContentBar();
+    QWebEnginePage* NewWebPage(bool blockRemote);
+    void DiscardWebPage();
+    void WebPageLoaded(QWebEnginePage* page, bool ok);
+    void ShowLoadError();
     void ConnectBookmarks();
     void ConnectDialogs();
     void ReadAppearance();
@@ -377,11 +398,22 @@ private:
     QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window
     QTimer* TimerMonitorMouse = nullptr;
     QWebEngineView* HTMLViewer = nullptr;
+    QFrame* RemoteContentBar = nullptr;
+    QTimer* TimerPageLimit = nullptr;   // an address that takes longer shows our error page
+    QWebEngineProfile* webProfile_ = nullptr;
     HtmlSourceHandler* htmlSource_ = nullptr;
+    // An address loads in two steps: our opening page, then the address.
+    enum class WebState { Idle, Opening, Loading };
+    WebState webState_ = WebState::Idle;
+    QUrl webAddress_;
+    bool webPageUsed_ = false;
+    int webNode_ = 0;   // the node whose stored HTML the page shows
+    std::set<std::pair<std::string, int>> remoteAllowed_;   // database, node: remote content shown
     bool changingGuard_ = false;
     bool showingContent_ = false;
-    bool htmlLoading_ = false;
     TextEncoding shownTextEncoding_ = TextEncoding::Ansi;
+    QString pieceSource_;   // the whole text while the text page shows it in pieces
+    bool textInPieces_ = false;
 
     CaseDB db_;
     KELSysHook* hook_ = nullptr;

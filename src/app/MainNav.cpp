@@ -256,29 +256,58 @@ bool TFormMain::CaptionEdited(QTreeWidgetItem* item, const QString& text)
     return SaveNodeCommitted(node);
 }
 
+// The tree's selection moved (a click, a key, or SelectItem, which asked
+// already): the save question about the node left; 取消 puts the selection back.
 void TFormMain::TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
-    if (updateLock_ == 0 && !changingGuard_ && previous) {
-        int answer;
-        {
-            const QScopedValueRollback<bool> guard(changingGuard_, true);
-            answer = SaveCurrentNode(previous, true);
-        }
-        if (answer == 2) {
-            KeepSelection(previous);
-            // A click that moved the selection goes on to highlight its own
-            // item after this: select the edited node again once it is done.
-            const int id = NodeDataOf(previous).Id;
-            QTimer::singleShot(0, this, [this, id] {
-                QTreeWidgetItem* item = TVNav->currentItem();
-                if (item && NodeDataOf(item).Id == id)
-                    KeepSelection(item);
-            });
-            return;
-        }
+    if (updateLock_ == 0 && previous && AskToLeave(previous) == 2) {
+        KeepSelection(previous);
+        // A click that moved the selection goes on to highlight its own
+        // item after this: select the edited node again once it is done.
+        const int id = NodeDataOf(previous).Id;
+        QTimer::singleShot(0, this, [this, id] {
+            QTreeWidgetItem* item = TVNav->currentItem();
+            if (item && NodeDataOf(item).Id == id)
+                KeepSelection(item);
+        });
+        return;
     }
-    Q_UNUSED(current);
+    ShowSelectionStatus(current);
     TimerNavChange->start();
+}
+
+// SaveCurrentNode with the question, once however the selection moves.
+int TFormMain::AskToLeave(QTreeWidgetItem* shown)
+{
+    if (changingGuard_)
+        return 0;
+    const QScopedValueRollback<bool> guard(changingGuard_, true);
+    return SaveCurrentNode(shown, true);
+}
+
+bool TFormMain::MayLeaveShownNode()
+{
+    return AskToLeave(TVNav->currentItem()) != 2;
+}
+
+bool TFormMain::SelectItem(QTreeWidgetItem* item)
+{
+    if (item == TVNav->currentItem())
+        return true;
+    if (!MayLeaveShownNode())
+        return false;
+    const QScopedValueRollback<bool> asked(changingGuard_, true);
+    TVNav->setCurrentItem(item);
+    return true;
+}
+
+// The status bar and the move buttons follow the selection at once; the
+// content follows with the delayed change notification.
+void TFormMain::ShowSelectionStatus(QTreeWidgetItem* item)
+{
+    ShowStatusText(item ? item->text(0) : QString());
+    ShowChildCount();
+    UpdateMoveButtons();
 }
 
 // Selects item without the save question and without showing it anew: the

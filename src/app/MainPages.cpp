@@ -117,18 +117,41 @@ QWidget* TFormMain::PageOfKind(int code) const
     }
 }
 
+// A page of the browser that is no longer visible is stopped and freed.
 void TFormMain::SetPagesVisible(std::initializer_list<int> pages)
 {
     for (int i = 0; i < kPageCount; ++i)
         PageControlMain->setTabVisible(i, std::find(pages.begin(), pages.end(), i) != pages.end());
+    if (!PageControlMain->isTabVisible(kPageHtml))
+        DiscardWebPage();
 }
 
+// Reads the node with its content and shows its time; a content the store
+// cannot read (it has reported why) is shown unreadable.
 bool TFormMain::ReadShownNode(QTreeWidgetItem* item, CaseNode& node)
 {
-    if (!db_.GetNode(NodeDataOf(item).Id, node, true))
-        return false;
-    ShowModifiedTime(modifiedText(node));
-    return true;
+    if (db_.GetNode(NodeDataOf(item).Id, node, true)) {
+        ShowModifiedTime(modifiedText(node));
+        return true;
+    }
+    ShowUnreadable(item);
+    return false;
+}
+
+// The pages show nothing and are read-only, so nothing can be saved over the
+// damaged content; the status bar shows the node's own time.
+void TFormMain::ShowUnreadable(QTreeWidgetItem* item)
+{
+    CaseNode node;
+    ShowModifiedTime(db_.GetNode(NodeDataOf(item).Id, node, false) ? modifiedText(node) : QString());
+    SetTextPage(QString());
+    rtfPage_->Load(std::string());
+    drawPage_->Load(std::string());
+    drawPage_->SetReadOnly(true);
+    wavePage_->SetUnavailable();
+    DiscardWebPage();
+    SetModified(false);
+    SetReadOnly(true);
 }
 
 bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool reload)
@@ -144,52 +167,42 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
         return false;
     }
     if (reload)
-        RichEditText->clear();
+        SetTextPage(QString());
     const int kind = KindOf(item);
     CaseNode node;
+    bool shown = true;
     switch (kind) {
     case kNodeFolder:
         SetPagesVisible({kPageInfo});
-        if (!ReadShownNode(item, node))
-            return false;
+        shown = ReadShownNode(item, node);
         break;
     case kNodeText:
         SetPagesVisible({kPageText});
-        if (!ReadShownNode(item, node) || !LoadTextPage(node.DataBytes(), TextEncoding::Ansi))
-            return false;
-        SetReadOnly(false);
+        shown = ReadShownNode(item, node) && LoadTextPage(node.DataBytes(), TextEncoding::Ansi);
         break;
     case kNodeHtml:
     case kNodeUrl:
         SetPagesVisible({kPageText, kPageHtml});
-        if (reload && (!ReadShownNode(item, node) || !LoadTextPage(node.DataBytes(), TextEncoding::Ansi)))
-            return false;
-        SetReadOnly(false);
-        ShowAsHtml(kind == kNodeUrl);
+        shown = !reload || (ReadShownNode(item, node) && LoadTextPage(node.DataBytes(), TextEncoding::Ansi));
+        if (shown)
+            ShowAsHtml(kind == kNodeUrl);
         break;
     case kNodeFile:
-        if (!PreviewFileNode(item, reload, switchPage))
-            return false;
+        shown = PreviewFileNode(item, reload, switchPage);
         switchPage = false;
         break;
     case kNodeRtf:
         SetPagesVisible({kPageRtf});
-        if (!ReadShownNode(item, node))
-            return false;
-        LoadRtfPage(node.DataBytes());
+        shown = ReadShownNode(item, node) && LoadRtfPage(node.DataBytes());
         break;
     case kNodeWhiteboard:
     case kNodeSound:
         SetPagesVisible({PageControlMain->indexOf(PageOfKind(kind))});
-        if (!ReadShownNode(item, node))
-            return false;
-        SetReadOnly(!LoadMediaPage(kind, node));
-        if (kind == kNodeSound) {
-            if (switchPage)
-                PageControlMain->setCurrentWidget(PageOfKind(kind));
+        shown = ReadShownNode(item, node);
+        if (shown)
+            SetReadOnly(!LoadMediaPage(kind, node));
+        if (kind == kNodeSound)
             wavePage_->RefreshPage();
-            switchPage = false;
-        }
         break;
     default:
         SetPagesVisible({kPageInfo});
@@ -198,6 +211,8 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
     }
     if (switchPage)
         PageControlMain->setCurrentWidget(PageOfKind(kind));
+    if (!shown)
+        return false;
     if (reload)
         SetModified(false);
     ShowCaretPosition();
@@ -207,11 +222,29 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
 bool TFormMain::LoadTextPage(const std::string& text, TextEncoding encoding)
 {
     shownTextEncoding_ = encoding;
-    RichEditText->setPlainText(StoredTextToEditor(text, encoding));
+    SetTextPage(StoredTextToEditor(text, encoding));
+    return true;
+}
+
+// The text editor gets text unmodified, caret at the start, writable unless
+// its lines are too long to lay out quickly: then it shows them in pieces,
+// read-only, and the status bar says so.
+void TFormMain::SetTextPage(const QString& text)
+{
+    const QString pieces = PiecesOfLongLines(text);
+    textInPieces_ = !pieces.isEmpty();
+    pieceSource_ = textInPieces_ ? text : QString();
+    RichEditText->setPlainText(textInPieces_ ? pieces : text);
     RichEditText->moveCursor(QTextCursor::Start);
     SetModified(false);
-    SetReadOnly(false);
-    return true;
+    SetReadOnly(textInPieces_);
+    if (textInPieces_)
+        ShowStatusText(QStringLiteral("行太长（超过%1个字符），已分段显示，不能修改。").arg(kLongLineLength));
+}
+
+QString TFormMain::TextPageText() const
+{
+    return textInPieces_ ? pieceSource_ : RichEditText->toPlainText();
 }
 
 void TFormMain::ShowModifiedTime(const QString& time)
@@ -280,7 +313,7 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
     } else if (kind == kNodeSound) {
         if (wavePage_->Save(stored))
             node.SetData(std::move(stored));
-    } else if (EditorTextToStored(RichEditText->toPlainText(), stored,
+    } else if (EditorTextToStored(TextPageText(), stored,
                                   kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi, &failure)) {
         node.SetData(std::move(stored));
     } else {

@@ -114,16 +114,18 @@ bool TFormMain::SelectNodeById(int id)
             }
         }
     }
-    TVNav->setCurrentItem(current);
-    TVNav->scrollToItem(current, QAbstractItemView::PositionAtTop);
     --updateLock_;
-    SetModified(false);
+    if (SelectItem(current))
+        TVNav->scrollToItem(current, QAbstractItemView::PositionAtTop);
     return true;
 }
 
 QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& caption, bool commit,
                                        bool edit, int image, int kind, const std::string& bytes)
 {
+    // The new node is selected: the shown node's edits are asked about first.
+    if (!MayLeaveShownNode())
+        return nullptr;
     CaseNode node;
     if (kind == kNodeFile) {
         // Single-file import: the path's file becomes the node.
@@ -156,7 +158,7 @@ QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& c
     QTreeWidgetItem* item = AddTreeItem(parent, node.Id, image, caption, kind);
     setHasChildren(parent, true);
     parent->setExpanded(true);
-    TVNav->setCurrentItem(item);
+    SelectItem(item);
     if (edit) {
         item->setFlags(item->flags() | Qt::ItemIsEditable);
         TVNav->editItem(item);

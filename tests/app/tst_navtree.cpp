@@ -5,8 +5,13 @@
 #include "NodeTestWindow.h"
 
 #include "app/CaseNodeData.h"
+#include "app/FindNode.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QTextEdit>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -313,6 +318,84 @@ private slots:
         QVERIFY(panel->isVisible());
         w.form->UpdateActions();
         QCOMPARE(w.form->ActionMainLayoutSplit->text(), QString("隐藏导航窗口"));
+    }
+
+    // Every way the program moves the selection asks about the shown node's
+    // edits first; 取消 keeps that node selected with its text. A jump to the
+    // shown node itself asks nothing and keeps the edits.
+    void everySelectionChangeAsksFirst_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("bookmark") << "bookmark" << true;
+        QTest::newRow("bookmark of the shown node") << "bookmark of itself" << false;
+        QTest::newRow("find") << "find" << true;
+        QTest::newRow("search hit") << "select by id" << true;
+        QTest::newRow("hand-over of a file") << "hand-over file" << true;
+        QTest::newRow("hand-over of an address") << "hand-over address" << true;
+        QTest::newRow("paste as text") << "paste as text" << true;
+        QTest::newRow("new node") << "new node" << true;
+    }
+    void everySelectionChangeAsksFirst()
+    {
+        QFETCH(QString, way);
+        QFETCH(bool, asks);
+        NodeTestWindow w;
+        const int32_t edited = w.addNode(0, "edited", kNodeText, "one");
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t target = w.addNode(folder, "target", kNodeText, "two");
+        for (int32_t id : {target, edited}) {
+            w.select(w.item(id));
+            w.form->ActionToggleBookmark->trigger();
+        }
+        w.form->CreateSpecialItems();   // the target's folder not loaded
+        w.select(w.item(edited));
+        auto* editor = w.form->findChild<QTextEdit*>(QStringLiteral("RichEditText"));
+        editor->moveCursor(QTextCursor::End);
+        editor->insertPlainText(QStringLiteral("更多"));
+        auto* bookmarks = w.form->findChild<QMenu*>(QStringLiteral("MenuItemBookmarks"));
+        const QString file = w.dir.path() + QStringLiteral("/handed.txt");
+        QFile handed(file);
+        QVERIFY(handed.open(QIODevice::WriteOnly));
+        handed.write("handed");
+        handed.close();
+        w.responder.answers << IDCANCEL;
+        if (way == "bookmark") {
+            bookmarks->actions()[1]->trigger();   // target: set first, listed last
+        } else if (way == "bookmark of itself") {
+            bookmarks->actions()[0]->trigger();
+        } else if (way == "find") {
+            TfrmFindNode find(*w.form);
+            find.EditCaption->setText(QStringLiteral("target"));
+            find.CheckBoxUnexpanded->setChecked(true);
+            find.BitBtnFindClick();
+        } else if (way == "select by id") {
+            QVERIFY(w.form->SelectNodeById(target));
+        } else if (way == "hand-over file") {
+            w.form->ReceivePath(QStringLiteral("file://") + file);
+        } else if (way == "hand-over address") {
+            w.form->ReceivePath(QStringLiteral("http://127.0.0.1"));
+        } else if (way == "paste as text") {
+            QApplication::clipboard()->setText(QStringLiteral("剪贴"));
+            w.form->PasteAs(kNodeText);
+        } else {
+            w.form->NewSubItemClick(kNodeFolder, 28);
+        }
+        QTest::qWait(200);   // the delayed change notification, had the selection moved
+        if (asks)
+            QCOMPARE(w.responder.texts(), QStringList{"您已经修改了\"edited\"的内容，要保存吗？"});
+        else
+            QVERIFY(w.responder.boxes.isEmpty());
+        QCOMPARE(NodeDataOf(w.tree()->currentItem()).Id, edited);
+        QCOMPARE(editor->toPlainText(), QString("one更多"));
+        QVERIFY(w.form->IsModified());
+
+        // 是 saves, then the bookmark shows its node.
+        w.responder.answers = {IDYES};
+        bookmarks->actions()[1]->trigger();
+        QTRY_COMPARE(NodeDataOf(w.tree()->currentItem()).Id, target);
+        QTRY_COMPARE(editor->toPlainText(), QString("two"));
+        QCOMPARE(w.stored(edited).DataBytes(), Utf8ToAnsi("one更多"));
     }
 
     void bookmarks()
