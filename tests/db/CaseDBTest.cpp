@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <vector>
 
 #include "TestSupport.h"
@@ -152,6 +153,46 @@ TEST(CaseDBLock, StaleLockFileDoesNotBlock) {
     EXPECT_EQ(db.Open(path, false), CaseDB::kOpened);
     db.Close();
     EXPECT_FALSE(Exists(CaseDB::LockPath(path)));
+}
+
+// A ".lock" that is somebody else's file (another name of it, a link to it,
+// a FIFO) is neither opened for writing, cut short nor removed; the lock on
+// the database file itself still keeps a second writer out.
+TEST(CaseDBLock, ForeignLockFileIsLeftAlone) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& precious, const std::string& lock)> make;
+    } cases[] = {
+        {"hard link", [](const std::string& p, const std::string& l) { std::filesystem::create_hard_link(p, l); }},
+        {"symbolic link", [](const std::string& p, const std::string& l) { std::filesystem::create_symlink(p, l); }},
+        {"dangling link", [](const std::string& p, const std::string& l) { std::filesystem::create_symlink(p + ".none", l); }},
+        {"fifo", [](const std::string&, const std::string& l) { ASSERT_EQ(mkfifo(l.c_str(), 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        const std::string path = dir.File("c.vldb"), lock = CaseDB::LockPath(path), precious = dir.File("precious");
+        {
+            CaseDB db;
+            CreateTestDatabase(db, path, "pw");
+        }
+        WriteFile(precious, "keep me");
+        c.make(precious, lock);
+        struct stat before;
+        ASSERT_EQ(lstat(lock.c_str(), &before), 0) << c.name;
+        {
+            CaseDB db, second;
+            ASSERT_EQ(db.Open(path, false), CaseDB::kOpened) << c.name;
+            EXPECT_EQ(second.Open(path, false), CaseDB::kLockFailed) << c.name;
+            ASSERT_TRUE(db.Login("pw"));
+            AddTestNode(db, 0, 1, "n");
+            EXPECT_TRUE(db.Commit()) << c.name;
+        }
+        EXPECT_EQ(ReadFile(precious), "keep me") << c.name;
+        struct stat after;
+        ASSERT_EQ(lstat(lock.c_str(), &after), 0) << c.name << ": the name was removed";
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.name;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+    }
 }
 
 // Every name of one file meets the same writer's lock: links, other
