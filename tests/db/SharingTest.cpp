@@ -91,12 +91,18 @@ TEST(CaseDBSharing, ReadersSeeWholeCommitsWhileAnotherProcessWritesAndPacks) {
     ASSERT_EQ(pipe(release), 0);
     pid_t writer = fork();
     if (writer == 0) Writer(path, 150, report[1], release[0]);
+    close(report[1]);
+    close(release[0]);
+    struct Release {   // however the test ends, the writer is told to close
+        int fd;
+        ~Release() { close(fd); }
+    } releaser{release[1]};
     char c = 0;
-    ASSERT_EQ(read(report[0], &c, 1), 1);
+    ASSERT_EQ(read(report[0], &c, 1), 1) << "the writer could not open the database";
     fcntl(report[0], F_SETFL, O_NONBLOCK);
 
     int reads = 0, bad = 0, last = 0, status = 0, refused = 0;
-    while (read(report[0], &c, 1) != 1) {
+    while (read(report[0], &c, 1) < 0) {   // until "d", or the writer's end
         CaseDB reader;
         ASSERT_EQ(reader.OpenReadOnly(path), CaseDB::kOpened);
         ASSERT_TRUE(reader.Login(kPassword));
@@ -111,7 +117,7 @@ TEST(CaseDBSharing, ReadersSeeWholeCommitsWhileAnotherProcessWritesAndPacks) {
     EXPECT_EQ(c, 'd');
     ASSERT_EQ(write(release[1], "x", 1), 1);
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
-    for (int fd : {report[0], report[1], release[0], release[1]}) close(fd);
+    close(report[0]);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(bad, 0) << "of " << reads << " reads";
