@@ -410,17 +410,6 @@ TEST_F(CliTest, FullDiskLeavesTheDatabaseAsItWas) {
         std::string path;
         ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
     } unmount{mnt};
-    // Bytes that do not compress, so they take their size in the file.
-    auto noise = [](size_t size, uint32_t seed) {
-        std::string bytes(size, '\0');
-        for (char& b : bytes) {
-            seed ^= seed << 13;
-            seed ^= seed >> 17;
-            seed ^= seed << 5;
-            b = char(seed);
-        }
-        return bytes;
-    };
     db = mnt + "/full.vldb";
     Create();
     ASSERT_EQ(On("add", {"0", "1", "small"}, "kept").code, 0);
@@ -434,12 +423,12 @@ TEST_F(CliTest, FullDiskLeavesTheDatabaseAsItWas) {
     };
 
     std::uintmax_t size = std::filesystem::file_size(db);
-    WriteFile(dir.File("big"), noise(5 << 20, 1));
+    WriteFile(dir.File("big"), Noise(5 << 20, 1));
     expectUnchanged(On("add", {"0", "1", "big", dir.File("big"), "--raw"}), size, "add");
 
     // Nearly full: a database of 1.5 MB and little room beside it.
     for (uint32_t i = 0; i < 3; ++i) {
-        WriteFile(dir.File("part"), noise(500000, 7 + i));
+        WriteFile(dir.File("part"), Noise(500000, 7 + i));
         ASSERT_EQ(On("add", {"0", "1", "part", dir.File("part"), "--raw"}).code, 0);
     }
     size = std::filesystem::file_size(db);
@@ -453,7 +442,7 @@ TEST_F(CliTest, FullDiskLeavesTheDatabaseAsItWas) {
     std::filesystem::resize_file(mnt + "/filler", filled > 200000 ? filled - 200000 : 0);
     expectUnchanged(On("passwd", {"--new-password-file", newPasswordFile}), size, "passwd");
     std::filesystem::create_directory(dir.File("in"));
-    WriteFile(dir.File("in/a.bin"), noise(400000, 99));
+    WriteFile(dir.File("in/a.bin"), Noise(400000, 99));
     expectUnchanged(On("import", {"0", dir.File("in")}), size, "import");
     EXPECT_EQ(On("ls").out.find("a.bin"), std::string::npos);
 

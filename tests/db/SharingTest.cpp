@@ -22,15 +22,7 @@ const char* const kPassword = "pw";
 // nodes are large enough to be read from the file only when asked for.
 std::string ContentOf(int i, int g) {
     size_t size = (i < 2 ? 20000 : 200) + size_t((g * 7 + i * 13) % 50) * 97;
-    std::string bytes(size, '\0');
-    uint32_t x = uint32_t(g * 7919 + i * 104729 + 1);
-    for (char& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = char(x);
-    }
-    return bytes;
+    return Noise(size, uint32_t(g * 7919 + i * 104729 + 1));
 }
 
 // The generation every node and the parameter agree on; -1 when they do not.
