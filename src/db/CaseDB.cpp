@@ -124,12 +124,12 @@ bool IsPlainFile(const struct stat& st, bool soleName) { return S_ISREG(st.st_mo
 // Opens path and takes lock on it. After locking, the name must still lead
 // to the locked file: a holder that just renamed or deleted it leaves a lock
 // that guards nothing. Returns the descriptor, or -1 with err set (0: another
-// holder has the lock; EINVAL: not a plain file, which is never opened when
-// the name shows it at once).
+// holder has the lock; EINVAL: not a plain file; with soleName, one the name
+// shows at once is never opened).
 int LockByName(const std::string& path, int openFlags, bool (*lock)(int), bool soleName, int& err) {
     struct stat held, named;
     for (int attempt = 0; attempt < 8; ++attempt) {
-        if (lstat(path.c_str(), &named) == 0 && !IsPlainFile(named, soleName)) {
+        if (soleName && lstat(path.c_str(), &named) == 0 && !IsPlainFile(named, true)) {
             err = EINVAL;
             return -1;
         }
