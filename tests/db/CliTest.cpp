@@ -397,7 +397,7 @@ TEST_F(CliTest, ReadCommandsReadWhileAnotherProcessWrites) {
 }
 
 // A full file system (4 MiB, mounted in a private mount namespace where the
-// system allows it): add, import and passwd fail saying the disk is full,
+// system allows it): add, import, passwd and pack fail saying the disk is full,
 // the database keeps its length and every committed node, and a pack runs
 // once there is room again.
 TEST_F(CliTest, FullDiskLeavesTheDatabaseAsItWas) {
@@ -445,6 +445,12 @@ TEST_F(CliTest, FullDiskLeavesTheDatabaseAsItWas) {
     WriteFile(dir.File("in/a.bin"), Noise(400000, 99));
     expectUnchanged(On("import", {"0", dir.File("in")}), size, "import");
     EXPECT_EQ(On("ls").out.find("a.bin"), std::string::npos);
+    // A pack's copy does not fit either: it goes, and the database stays.
+    CliRun pack = On("pack");
+    EXPECT_NE(pack.code, 0);
+    EXPECT_NE(pack.err.find("磁盘已满，不能写入文件\"" + CaseDB::SwapPath(db) + "\"。"), std::string::npos) << pack.err;
+    EXPECT_FALSE(Exists(CaseDB::SwapPath(db)));
+    EXPECT_EQ(std::filesystem::file_size(db), size);
 
     std::filesystem::remove(mnt + "/filler");
     EXPECT_EQ(On("pack").code, 0);
