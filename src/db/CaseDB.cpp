@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -16,6 +18,7 @@
 #include "db/ContentEnvelope.h"
 #include "db/KELMKPackStream.h"
 #include "kellib/Kelfilelib.h"
+#include "mk/FileIo.h"
 #include "mk/Storage.h"
 #include "public/CRC32NF.h"
 #include "public/ContentKey.h"
@@ -61,13 +64,26 @@ void SetInternalFailureReporter(InternalFailureReporter reporter) {
     ReporterSlot() = std::move(reporter);
 }
 
-void ReportInternalFailure(const char* condition, const char* file, int line) {
-    std::string message = std::string("Assertion failed: ") + condition + ", file " + file +
-                          ", line " + std::to_string(line);
+namespace {
+
+void Report(const std::string& message) {
     if (ReporterSlot())
         ReporterSlot()(message);
     else
         std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+}  // namespace
+
+void ReportInternalFailure(const char* condition, const char* file, int line) {
+    Report(std::string("Assertion failed: ") + condition + ", file " + file + ", line " + std::to_string(line));
+}
+
+void ReportWriteFailure(const std::string& path, int err) {
+    if (err == ENOSPC || err == EDQUOT)
+        Report("磁盘已满，不能写入文件\"" + path + "\"。");
+    else
+        Report("不能写入文件\"" + path + "\"：" + std::strerror(err));
 }
 
 CaseDB::CaseDB() = default;
@@ -97,25 +113,38 @@ std::string ResolvedPath(const std::string& path) {
     return resolved;
 }
 
-// Opens path and takes lockOp (LOCK_SH or LOCK_EX) on it without waiting.
-// After locking, the name must still lead to the locked file: a holder that
-// just renamed or deleted it leaves a lock that guards nothing. Returns the
-// descriptor, or -1 with err set (0: another holder has the lock).
-int LockByName(const std::string& path, int openFlags, int lockOp, int& err) {
+// The writer's lock on a database file (or its compacted copy), and on the
+// ".lock" file beside it. Neither waits.
+bool LockWriterRange(int fd) { return mk::SetRangeLock(fd, mk::LockRange::Writer, true, false); }
+bool LockWholeFile(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+// A regular file, and with soleName one that no other name shares.
+bool IsPlainFile(const struct stat& st, bool soleName) { return S_ISREG(st.st_mode) && (!soleName || st.st_nlink == 1); }
+
+// Opens path and takes lock on it. After locking, the name must still lead
+// to the locked file: a holder that just renamed or deleted it leaves a lock
+// that guards nothing. Returns the descriptor, or -1 with err set (0: another
+// holder has the lock; EINVAL: not a plain file; with soleName, one the name
+// shows at once is never opened).
+int LockByName(const std::string& path, int openFlags, bool (*lock)(int), bool soleName, int& err) {
+    struct stat held, named;
     for (int attempt = 0; attempt < 8; ++attempt) {
+        if (soleName && lstat(path.c_str(), &named) == 0 && !IsPlainFile(named, true)) {
+            err = EINVAL;
+            return -1;
+        }
         int fd = open(path.c_str(), openFlags | O_NONBLOCK | O_CLOEXEC, 0600);
         if (fd < 0) {
             err = errno;
             return -1;
         }
-        struct stat held, named;
-        if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+        if (fstat(fd, &held) != 0 || !IsPlainFile(held, soleName)) {
             err = EINVAL;
             close(fd);
             return -1;
         }
-        if (flock(fd, lockOp | LOCK_NB) != 0) {
-            err = errno == EWOULDBLOCK ? 0 : errno;
+        if (!lock(fd)) {
+            err = errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
             close(fd);
             return -1;
         }
@@ -125,6 +154,13 @@ int LockByName(const std::string& path, int openFlags, int lockOp, int& err) {
     }
     err = 0;
     return -1;
+}
+
+// Whether path still names the file open as fd, under that one name.
+bool NamesOnly(const std::string& path, int fd) {
+    struct stat held, named;
+    return fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino && IsPlainFile(named, true);
 }
 
 }  // namespace
@@ -179,8 +215,14 @@ bool CaseDB::RestoreBackup() {
 
 int CaseDB::OpenStorage(bool isNew) {
     storage_ = std::make_unique<mk::Storage>();
-    const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
-    mk::Status status = storage_->Open(file, readOnly_);
+    mk::Status status;
+    // A reader may meet another process's pack between its renames, when
+    // neither name leads to a file for a moment: it looks again.
+    for (int attempt = 0;; ++attempt) {
+        const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
+        status = storage_->Open(file, readOnly_);
+        if (status != mk::Status::IoError || errno != ENOENT || !readOnly_ || attempt == 8) break;
+    }
     if (status == mk::Status::IoError) {
         openErrno_ = errno;
         ReleaseStorage();
@@ -240,34 +282,43 @@ void CaseDB::Close() {
 
 bool CaseDB::IsOpen() const { return storage_ != nullptr; }
 
-// The lock is an OS lock on the database file itself, exclusive for writing
-// and shared for reading, held while the database is open: every name of the
-// file (links, "./" and "../" spellings) meets the same lock. A writer also
-// holds the ".lock" file beside the database, the lock earlier programs of
-// this format take. A lock file left by a crashed process holds no lock, so
-// it does not block.
+// A writer holds the Writer range of the database file itself (a byte-range
+// lock on its open file description, mk/FileIo.h), so every name of the file
+// (links, "./" and "../" spellings) meets the same lock; readers take no lock
+// here (the storage announces them to the writer). A writer also holds the
+// ".lock" file beside the database, the lock earlier programs of this format
+// take; one that is no regular file of one name is somebody else's and is left
+// alone. A lock file left by a crashed process holds no lock, so it does not
+// block.
 bool CaseDB::Lock() {
-    if (fileLockFd_ >= 0) return true;
+    if (fileLockFd_ >= 0 || readOnly_) return true;
     const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
-    fileLockFd_ = LockByName(file, O_RDONLY, readOnly_ ? LOCK_SH : LOCK_EX, openErrno_);
+    fileLockFd_ = LockByName(file, O_RDWR, LockWriterRange, false, openErrno_);
     if (fileLockFd_ < 0) return false;
-    if (readOnly_) return true;
     lockPath_ = LockPath(filePath_);
-    lockFd_ = LockByName(lockPath_, O_RDWR | O_CREAT | O_NOFOLLOW, LOCK_EX, openErrno_);
+    lockFd_ = LockByName(lockPath_, O_RDWR | O_CREAT | O_NOFOLLOW, LockWholeFile, true, openErrno_);
+    if (lockFd_ < 0 && (openErrno_ == EINVAL || openErrno_ == ELOOP)) {
+        static bool told = false;
+        if (!told)
+            std::fprintf(stderr, "锁文件\"%s\"不是只有一个名字的普通文件，不使用也不改动它；数据库文件本身的锁已经足够。\n",
+                         lockPath_.c_str());
+        told = true;
+        openErrno_ = 0;
+        return true;
+    }
     if (lockFd_ < 0) {
         close(fileLockFd_);
         fileLockFd_ = -1;
         return false;
-    }
-    if (ftruncate(lockFd_, 0) != 0) {
-        // An empty lock file is all that matters; a failed truncate is harmless.
     }
     return true;
 }
 
 void CaseDB::Unlock() {
     if (lockFd_ >= 0) {
-        unlink(lockPath_.c_str());
+        // Only the lock file this store made or took over goes, never a file
+        // that took its name meanwhile.
+        if (NamesOnly(lockPath_, lockFd_)) unlink(lockPath_.c_str());
         close(lockFd_);
         lockFd_ = -1;
     }
@@ -282,7 +333,10 @@ void CaseDB::Unlock() {
 bool CaseDB::Commit() {
     if (!CanWrite()) return false;
     if (storage_->Commit()) return true;
-    STORE_FAILURE("_storage->Commit()");
+    if (int err = storage_->LastError())
+        ReportWriteFailure(path_, err);
+    else
+        STORE_FAILURE("_storage->Commit()");
     return false;
 }
 
@@ -679,8 +733,9 @@ bool CaseDB::Pack() {
     {
         KELMKPackStream stream(swap);
         bool written = stream.IsOpen() && storage_->SaveTo(stream) && stream.Sync();
-        int err = 0;
-        if (written) swapLockFd = LockByName(swap, O_RDONLY, LOCK_EX, err);
+        int err = errno;
+        if (!written && stream.Failed()) ReportWriteFailure(swap, err);
+        if (written) swapLockFd = LockByName(swap, O_RDWR, LockWriterRange, false, err);
         if (!stream.Close() || swapLockFd < 0) {
             if (swapLockFd >= 0) close(swapLockFd);
             unlink(swap.c_str());

@@ -22,12 +22,14 @@ class Storage;
 class View;
 }
 
-// Internal failures of the store are reported as
-// "Assertion failed: <condition>, file db/CaseDB, line <n>" through this
-// reporter (default: one line on stderr); the window program shows a box.
+// Failures of the store are reported through this reporter (default: one
+// line on stderr); the window program shows a box. Internal ones read
+// "Assertion failed: <condition>, file db/CaseDB, line <n>"; a write the
+// system refused names the file and the cause ("磁盘已满，…" for a full disk).
 using InternalFailureReporter = std::function<void(const std::string& message)>;
 void SetInternalFailureReporter(InternalFailureReporter reporter);   // empty: default
 void ReportInternalFailure(const char* condition, const char* file, int line);
+void ReportWriteFailure(const std::string& path, int err);
 
 // Progress of ChangePassword, as plain callbacks; any may be empty.
 struct PasswordProgress {
@@ -57,7 +59,7 @@ public:
     enum OpenResult {
         kOpened = 0,
         kFileMissing = 1,
-        kLockFailed = 2,      // another process or CaseDB holds the database
+        kLockFailed = 2,      // another process or CaseDB holds the database for writing
         kNotDatabase = 3,     // not a database of this system
         kOpenFailed = 4,      // the file could not be read (cause in OpenErrno)
     };
@@ -68,7 +70,8 @@ public:
     CaseDB& operator=(const CaseDB&) = delete;
 
     int Open(const std::string& path, bool create);
-    // Opens for reading only: a shared lock, no lock file, nothing is ever
+    // Opens for reading only, also while a writer has the database open: it
+    // reads the last commit as it was at open. No lock file, nothing is ever
     // written (works on read-only media). Every change is refused.
     int OpenReadOnly(const std::string& path);
     void Close();   // uncommitted changes are lost; releases and deletes the lock file
@@ -85,6 +88,8 @@ public:
     // writable store makes its password the database's).
     bool NeedsFirstPassword();
 
+    // A failed commit leaves the file at the last commit and as long as it
+    // was; the changes stay for another commit or a rollback.
     bool Commit();
     bool Rollback();
     // The next node id: at least 1 and above every id in the file, whatever
@@ -165,8 +170,8 @@ private:
     bool recovered_ = false;
     int openErrno_ = 0;
     std::unique_ptr<mk::Storage> storage_;
-    int fileLockFd_ = -1;   // lock on the database file itself
-    int lockFd_ = -1;       // the ".lock" file beside it (writers only)
+    int fileLockFd_ = -1;   // writer's lock on the database file itself
+    int lockFd_ = -1;       // the ".lock" file beside it (writers; -1 when left alone)
     std::vector<int> supersededLockFds_;   // files a pack replaced
     std::string lockPath_;
     mk::View* case_ = nullptr;
