@@ -105,7 +105,9 @@ const char* const kMvUsage = "mv DB ID PARENT [--password-file FILE]";
 const char* const kRmUsage = "rm DB ID [--password-file FILE]";
 const char* const kPasswdUsage = "passwd DB [--password-file FILE] [--new-password-file FILE]";
 const char* const kPackUsage = "pack DB [--password-file FILE]";
-const char* const kCheckUsage = "check DB [--password-file FILE]";
+const char* const kCheckUsage = "check DB [--repair] [--password-file FILE]\n"
+    "      --repair moves every node that is not in the tree (below a missing parent, or\n"
+    "      whose parents run in a circle) under a new top-level folder \"恢复的节点\".";
 
 int Create(const Args& args) {
     StoreArgs a;
@@ -238,7 +240,7 @@ int Add(const Args& args) {
             node.SetDataFromText("");
         else if (int rc = LoadContent(node, file, a.raw); rc)
             return rc;
-        node.Order = db.MaxChildOrder(parent) + 1;
+        node.Order = db.NextChildOrder(parent);
         node.Id = db.TakeNextId(false);
         if (node.Id == 0) return Fail(kExitError, "no node id is left (the id counter is at the top of its range)");
         if (!db.AddNode(node)) return Fail(kExitError, "the node could not be stored");
@@ -272,13 +274,8 @@ int Mv(const Args& args) {
 
 // True when the node lies in the recycle bin, at any depth.
 bool InRecycleBin(CaseDB& db, int32_t id) {
-    std::unordered_set<int32_t> seen;
-    CaseNode node;
-    while (seen.insert(id).second && db.GetNode(id, node, false)) {
-        if (node.Parent == kParentRecycleBin) return true;
-        id = node.Parent;
-    }
-    return false;
+    std::vector<int32_t> walk = db.Ancestry(id);
+    return !walk.empty() && walk.back() == kParentRecycleBin;
 }
 
 int Rm(const Args& args) {
@@ -297,9 +294,8 @@ int Rm(const Args& args) {
 int ForgetRememberedPassword(CaseDB& db) {
     if (db.GetParam("RememberedPassword", "").empty() && !db.GetParamBool("RememberPassword", false))
         return kExitOk;
-    db.SetParamBool("RememberPassword", false);
-    db.SetParam("RememberedPassword", "");
-    if (!db.Commit()) return Fail(kExitError, "记住的密码未能清除。");
+    if (!db.SetParamBool("RememberPassword", false) || !db.SetParam("RememberedPassword", "") || !db.Commit())
+        return Fail(kExitError, "记住的密码未能清除。");
     std::printf("记住的密码已清除，下次打开时请输入新密码。\n");
     return kExitOk;
 }
@@ -342,30 +338,80 @@ int Pack(const Args& args) {
     });
 }
 
-int Check(const Args& args) {
-    return WithDatabase(args, kReads, 1, 1, kCheckUsage, [](CaseDB& db, const StoreArgs&, const std::string&) -> int {
-        SetInternalFailureReporter([](const std::string&) {});
-        int failed = 0;
-        std::vector<int32_t> ids = db.AllNodeIds();
-        // A repeated id: only its first row can be reached by id.
-        std::unordered_map<int32_t, int> rowsOfId;
-        for (int32_t id : ids) ++rowsOfId[id];
-        for (int32_t id : ids) {
-            int& rows = rowsOfId[id];
-            if (rows > 1) {
-                ++failed;
-                std::printf("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
-                rows = 1;
-            }
-            CaseNode node;
-            if (db.GetNode(id, node, true)) continue;
+// Prints a line for each node whose row cannot be read, whose caption does
+// not open cleanly, or whose id another row holds too; returns how many.
+int ReportUnreadable(CaseDB& db, const std::vector<int32_t>& ids) {
+    int failed = 0;
+    // A repeated id: only its first row can be reached by id.
+    std::unordered_map<int32_t, int> rowsOfId;
+    for (int32_t id : ids) ++rowsOfId[id];
+    for (int32_t id : ids) {
+        int& rows = rowsOfId[id];
+        if (rows > 1) {
             ++failed;
-            bool captionRead = db.GetNode(id, node, false);
-            std::printf("%d\t%s\t%s\n", id, captionRead ? AnsiToUtf8(node.Caption).c_str() : "?",
-                        captionRead ? "content cannot be opened" : "caption cannot be opened");
+            std::printf("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
+            rows = 1;
         }
-        std::printf("%zu nodes, %d unreadable\n", ids.size(), failed);
-        return failed ? kExitError : kExitOk;
+        CaseNode node;
+        bool captionIntact = db.CaptionIntact(id);
+        if (captionIntact && db.GetNode(id, node, true)) continue;
+        ++failed;
+        bool contentOnly = captionIntact && db.GetNode(id, node, false);
+        std::printf("%d\t%s\t%s\n", id, contentOnly ? AnsiToUtf8(node.Caption).c_str() : "?",
+                    contentOnly ? "content cannot be opened" : "caption cannot be opened");
+    }
+    return failed;
+}
+
+// Prints a line for each node neither the top level nor the recycle bin leads to.
+void ReportTreeDamage(CaseDB& db, const CaseDB::TreeDamage& damage) {
+    std::unordered_set<int32_t> circles(damage.circles.begin(), damage.circles.end());
+    std::unordered_set<int32_t> orphans(damage.orphans.begin(), damage.orphans.end());
+    for (int32_t id : damage.unreachable) {
+        CaseNode node;
+        bool read = db.CaptionIntact(id) && db.GetNode(id, node, false);
+        std::string cause;
+        if (circles.count(id))
+            cause = "its parents run in a circle";
+        else if (orphans.count(id))
+            cause = read ? "its parent " + std::to_string(node.Parent) + " does not exist" : "its parent does not exist";
+        else
+            cause = "below node " + std::to_string(db.Ancestry(id).back()) + ", which is not in the tree";
+        std::printf("%d\t%s\t%s\n", id, read ? AnsiToUtf8(node.Caption).c_str() : "?", cause.c_str());
+    }
+}
+
+int Repair(CaseDB& db) {
+    int moved = db.RecoverUnreachable(Utf8ToAnsi("恢复的节点"));
+    if (moved < 0) return Fail(kExitError, "不在树中的节点未能移回，数据库没有改动。");
+    if (moved == 0) return kExitOk;
+    if (int rc = CommitOrFail(db); rc) return rc;
+    std::printf("已将%d个不在树中的节点移到顶层文件夹\"恢复的节点\"下。\n", moved);
+    return kExitOk;
+}
+
+int Check(const Args& args) {
+    StoreArgs parsed;
+    if (!ParseStoreArgs(args, parsed)) return kExitUsage;
+    Access access = parsed.repair ? kWrites : kReads;
+    return WithDatabase(args, access, 1, 1, kCheckUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+        SetInternalFailureReporter([](const std::string&) {});
+        std::vector<int32_t> ids = db.AllNodeIds();
+        int failed = ReportUnreadable(db, ids);
+        CaseDB::TreeDamage damage = db.FindTreeDamage();
+        ReportTreeDamage(db, damage);
+        if (db.PasswordCheckDamaged()) {
+            ++failed;
+            std::printf("-\t-\tthe password check value is damaged\n");
+        }
+        std::printf("%zu nodes, %d unreadable", ids.size(), failed);
+        if (!damage.unreachable.empty()) std::printf(", %zu not in the tree", damage.unreachable.size());
+        std::printf("\n");
+        if (a.repair) {
+            if (int rc = Repair(db); rc) return rc;
+            return failed ? kExitError : kExitOk;
+        }
+        return failed || !damage.unreachable.empty() ? kExitError : kExitOk;
     });
 }
 

@@ -104,6 +104,8 @@ bool ParseStoreArgs(const Args& args, StoreArgs& out) {
             out.text = true;
         } else if (a == "--ignore-case") {
             out.ignoreCase = true;
+        } else if (a == "--repair") {
+            out.repair = true;
         } else if ((a == "--password-file" || a == "--new-password-file") && i + 1 < args.size()) {
             (a == "--password-file" ? out.passwordFile : out.newPasswordFile) = args[++i];
         } else if (a.size() > 2 && a.starts_with("--")) {
@@ -197,6 +199,7 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
         db.Close();
         return Fail(kExitWrongPassword, "密码不对，不能打开数据库：" + path + "。");
     }
+    if (db.PasswordCheckDamaged()) Fail(kExitOk, CaseDB::PasswordCheckDamagedMessage(path));
     if (passwordOut) *passwordOut = *password;
     return kExitOk;
 }

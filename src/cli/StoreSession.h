@@ -25,6 +25,7 @@ struct StoreArgs {
     bool png = false;              // --png: a whiteboard as a PNG image
     bool text = false;             // --text
     bool ignoreCase = false;       // --ignore-case
+    bool repair = false;           // --repair
 };
 
 // Parses args; false (after a message on stderr) on an unknown option.

@@ -87,8 +87,9 @@ bool AddRecord(ImportRun& run, CaseNode& node, int32_t parentId) {
         run.lastError = "没有可用的节点编号";
         return false;
     }
-    run.db.AddNode(node);
-    return true;
+    if (run.db.AddNode(node)) return true;
+    run.lastError = "节点未能存入数据库";
+    return false;
 }
 
 bool ImportFolder(ImportRun& run, const ImportFileItem& item, int32_t parentId) {
@@ -241,13 +242,13 @@ ImportOutcome ImportAll(ImportRun& run, const ImportFileItem& root, int32_t targ
         ++run.importedCount;
     }
     if (run.stopRequested || failed) {
-        run.db.Rollback();
+        if (!run.db.Rollback()) run.lastError += "（撤销导入时出错）";
         return run.stopRequested ? ImportOutcome::kStopped : ImportOutcome::kFailed;
     }
     if (beforeCommit) beforeCommit();
     if (!run.db.Commit()) {
         run.lastError = "数据库写入失败";
-        run.db.Rollback();
+        if (!run.db.Rollback()) run.lastError += "（撤销导入时出错）";
         return ImportOutcome::kFailed;
     }
     return ImportOutcome::kDone;

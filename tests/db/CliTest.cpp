@@ -121,8 +121,8 @@ TEST_F(CliTest, WholeLifeOfADatabase) {
         CaseDB open;
         ASSERT_EQ(open.Open(db, false), CaseDB::kOpened);
         ASSERT_TRUE(open.Login(Utf8ToAnsi("密码 one")));
-        open.SetParamBool("RememberPassword", true);
-        open.SetParam("RememberedPassword", "sealed-old-password");
+        ASSERT_TRUE(open.SetParamBool("RememberPassword", true));
+        ASSERT_TRUE(open.SetParam("RememberedPassword", "sealed-old-password"));
         ASSERT_TRUE(open.Commit());
     }
     CliRun passwd = On("passwd", {"--new-password-file", newPasswordFile});
@@ -293,7 +293,7 @@ TEST_F(CliTest, DamagedIdCounter) {
         {
             CaseDB open;
             OpenDirect(open);
-            open.SetParam("NextId", c.counter);
+            ASSERT_TRUE(open.SetParam("NextId", c.counter));
             ASSERT_TRUE(open.Commit());
         }
         CliRun add = On("add", {"0", "1", c.counter}, "x");
