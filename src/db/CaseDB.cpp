@@ -234,6 +234,7 @@ void CaseDB::Close() {
     ReleaseStorage();
     Unlock();
     loggedIn_ = false;
+    checkDamaged_ = false;
     // The key goes with the login, and the cipher's copy of it with it.
     WipeKey(key_);
     DESForgetKey();
@@ -731,8 +732,8 @@ CaseDB::PasswordFit CaseDB::CheckPassword(const std::string& password, const Des
 
 bool CaseDB::Login(const std::string& password) {
     if (!IsOpen()) return false;
-    checkDamaged_ = false;
     if (NeedsFirstPassword()) {
+        checkDamaged_ = false;
         key_ = DeriveKey(password);
         // A reader has nothing to read and writes no password.
         if (readOnly_) {
