@@ -144,8 +144,13 @@ void TFormChangePassword::RunChange()
     if (db_.ChangePassword(oldPass, newPass, idle_, progress)) {
         if (db_.GetParamBool("RememberPassword", false)) {
             const QString randomKey = ReadOrMakeRandomKey();
-            db_.SetParam("RememberedPassword", EncryptText(RememberKeyText(randomKey, db_.Path()), newPass));
-            db_.Commit();
+            if (!db_.SetParam("RememberedPassword", EncryptText(RememberKeyText(randomKey, db_.Path()), newPass))
+                || !db_.Commit()) {
+                // The old password is remembered no more either: nothing stays that would not open.
+                const bool cleared = db_.Rollback() && db_.SetParamBool("RememberPassword", false) && db_.Commit();
+                if (!cleared)
+                    FormMessageBox(this, QStringLiteral("无法保存数据库的配置。"), MB_ICONERROR);
+            }
         }
         FormMessageBox(this, QStringLiteral("密码修改成功。"), 0);
     } else {

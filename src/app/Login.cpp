@@ -263,9 +263,17 @@ void TFormLogin::ButtonOkClick()
         return;
     }
     const bool remember = CheckBoxRememberPassword->isChecked();
-    db_.SetParamBool("RememberPassword", remember);
-    db_.SetParam("RememberedPassword", remember && !randomKey_.isEmpty() ? held_ : std::string());
-    db_.Commit();
+    const bool stored = db_.SetParamBool("RememberPassword", remember)
+                        && db_.SetParam("RememberedPassword", remember && !randomKey_.isEmpty() ? held_ : std::string())
+                        && db_.Commit();
+    if (!stored) {
+        FormMessageBox(this, QStringLiteral("无法保存数据库的配置。"), MB_ICONERROR);
+        // A store whose rollback fails has closed itself: nothing is left to open.
+        if (!db_.Rollback()) {
+            reject();
+            return;
+        }
+    }
     accept();
 }
 

@@ -116,12 +116,21 @@ public:
     // Tree basics used by opening and closing.
     void CreateSpecialItems();
     // Selects the node's item, loading its folders, after the save question;
-    // false only when the node is not in the store (取消 keeps the selection).
+    // false when the node is not in the tree (missing, or below a damaged
+    // part of it); 取消 keeps the selection.
     bool SelectNodeById(int id);
     // The one way the program moves the selection: the save question about
     // the shown node first; false when the user cancelled.
     bool SelectItem(QTreeWidgetItem* item);
     bool MayLeaveShownNode();
+    // Commits the store's pending changes; a failed commit (which the store
+    // reports) rolls them back. Rolls back pending changes and says so
+    // when even that fails.
+    bool CommitOrRollBack();
+    void RollBackPending();
+    // After a change that failed to commit: the tree loaded anew from the
+    // store, with the node id selected as far as it can be.
+    void ResyncTree(int id);
     QTreeWidgetItem* FindItemById(int id) const;
     static int ImageOfKind(int code);
     QTreeWidgetItem* AddTreeItem(QTreeWidgetItem* parent, int id, int image, const QString& caption,
@@ -143,7 +152,7 @@ public:
     bool CaptionEdited(QTreeWidgetItem* item, const QString& text);
     void TVNavChange();
     void MoveSelected(int step);   // -1 up (SBMoveUp), +1 down (SBMoveDown)
-    void RenumberChildren(QTreeWidgetItem* item);
+    bool RenumberChildren(QTreeWidgetItem* item);   // false: the store is as before
     bool MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
     bool DeleteItem(QTreeWidgetItem* item);
     void ActionDeleteSelNodeExecute();

@@ -75,6 +75,8 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
         return false;
     }
     password_ = password;
+    if (db_.PasswordCheckDamaged())
+        FormMessageBox(this, QString::fromStdString(CaseDB::PasswordCheckDamagedMessage(db_.Path())), MB_ICONWARNING);
     CreateSpecialItems();
     RestoreSelection();
     UpdateTitle();
@@ -90,10 +92,12 @@ bool TFormMain::CloseDatabase()
         if (SaveCurrentNode(TVNav->currentItem(), true) == 2)
             return false;
         QTreeWidgetItem* selected = TVNav->currentItem();
-        db_.SetParamInt("SelectedId", selected ? selected->data(0, RoleNodeId).toInt() : 0);
-        db_.SetParamInt("NavPosX", TVNav->horizontalScrollBar()->value());
-        db_.SetParamInt("NavPosY", TVNav->verticalScrollBar()->value());
-        db_.Commit();
+        // Where the tree stood is a convenience: when it cannot be kept, the
+        // store has said why and closing goes on.
+        const bool kept = db_.SetParamInt("SelectedId", selected ? selected->data(0, RoleNodeId).toInt() : 0)
+                          && db_.SetParamInt("NavPosX", TVNav->horizontalScrollBar()->value())
+                          && db_.SetParamInt("NavPosY", TVNav->verticalScrollBar()->value()) && db_.Commit();
+        Q_UNUSED(kept);
     }
     db_.Close();
     cutId_ = -1;   // a node id means nothing in the next database

@@ -361,18 +361,22 @@ void TFormMain::MoveSelected(int step)
     if (index + step < 0 || index + step >= parent->childCount())
         return;
     const bool expanded = item->isExpanded();
+    const int id = NodeDataOf(item).Id;
     ++updateLock_;
     TVNav->setUpdatesEnabled(false);
     parent->insertChild(index + step, parent->takeChild(index));
     item->setExpanded(expanded);
-    RenumberChildren(parent);
-    TVNav->setCurrentItem(item);
+    const bool renumbered = RenumberChildren(parent);
+    if (renumbered)
+        TVNav->setCurrentItem(item);
     TVNav->setUpdatesEnabled(true);
     --updateLock_;
+    if (!renumbered)
+        ResyncTree(id);
     UpdateMoveButtons();
 }
 
-void TFormMain::RenumberChildren(QTreeWidgetItem* item)
+bool TFormMain::RenumberChildren(QTreeWidgetItem* item)
 {
     bool written = false;
     for (int i = 0; i < item->childCount(); ++i) {
@@ -383,10 +387,13 @@ void TFormMain::RenumberChildren(QTreeWidgetItem* item)
         if (!db_.GetNode(id, node, true))
             continue;
         node.Order = i + 1;
-        written = db_.SaveNode(node) || written;
+        if (!db_.SaveNode(node)) {
+            RollBackPending();
+            return false;
+        }
+        written = true;
     }
-    if (written)
-        db_.Commit();
+    return !written || CommitOrRollBack();
 }
 
 void TFormMain::MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target)
@@ -405,11 +412,9 @@ void TFormMain::MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target
 bool TFormMain::MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target)
 {
     TVNav->setUpdatesEnabled(false);
-    const bool moved = db_.MoveNode(NodeDataOf(item).Id, NodeDataOf(target).Id);
-    if (moved) {
-        db_.Commit();
+    const bool moved = db_.MoveNode(NodeDataOf(item).Id, NodeDataOf(target).Id) && CommitOrRollBack();
+    if (moved)
         MoveTreeItemUnder(item, target);
-    }
     TVNav->setUpdatesEnabled(true);
     TVNav->repaint();
     if (!moved)
@@ -470,9 +475,13 @@ void TFormMain::ActionDeleteSelNodeExecute()
         return;
     if (IsModified())
         SetModified(false);
-    if (DeleteItem(item))
-        db_.Commit();
-    else
+    const int parentId = NodeDataOf(parent).Id;
+    const bool deleted = DeleteItem(item);
+    if (deleted && !CommitOrRollBack()) {
+        ResyncTree(parentId);   // the tree showed the deletion already
+        return;
+    }
+    if (!deleted)
         AppMessageBox(QStringLiteral("删除时出错。"), MB_ICONERROR);
     TVNav->setCurrentItem(parent);
 }
@@ -506,8 +515,8 @@ void TFormMain::ActionDeleteAllChildsExecute()
     --updateLock_;
     if (done < n)
         AppMessageBox(QStringLiteral("删除时出错，共%1个子项，实际删除%2个子项。").arg(n).arg(done), MB_ICONERROR);
-    if (done >= 1)
-        db_.Commit();
+    if (done >= 1 && !CommitOrRollBack())
+        ResyncTree(NodeDataOf(item).Id);
     ShowChildCount();
 }
 

@@ -330,9 +330,9 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
 
 bool TFormMain::SaveNodeCommitted(const CaseNode& node)
 {
-    if (db_.SaveNode(node) && db_.Commit())
-        return true;
-    db_.Rollback();
+    if (db_.SaveNode(node))
+        return CommitOrRollBack();
+    RollBackPending();
     return false;
 }
 

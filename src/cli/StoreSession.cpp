@@ -197,6 +197,7 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
         db.Close();
         return Fail(kExitWrongPassword, "密码不对，不能打开数据库：" + path + "。");
     }
+    if (db.PasswordCheckDamaged()) Fail(kExitOk, CaseDB::PasswordCheckDamagedMessage(path));
     if (passwordOut) *passwordOut = *password;
     return kExitOk;
 }

@@ -201,8 +201,8 @@ private slots:
 
         // Removed meanwhile: the error, nothing written, the result 3.
         typeText(w.form.get(), QStringLiteral("z"));
-        w.db().DeleteNode(id);
-        w.db().Commit();
+        QVERIFY(w.db().DeleteNode(id));
+        QVERIFY(w.db().Commit());
         QCOMPARE(w.form->SaveCurrentNode(w.item(id), false), 3);
         QCOMPARE(w.responder.texts().last(), QString("无法从数据库中读出数据，修改失败。"));
         QCOMPARE(w.responder.boxes.last().flags, MB_ICONERROR);

@@ -80,8 +80,8 @@ class TestKeyring : public QObject {
     {
         QCOMPARE(db.Open(path.toStdString(), true), int(CaseDB::kOpened));
         QVERIFY(db.Login("pw"));
-        db.SetParamBool("RememberPassword", true);
-        db.SetParam("RememberedPassword", EncryptText(RememberKeyText(key, db.Path()), "pw"));
+        QVERIFY(db.SetParamBool("RememberPassword", true));
+        QVERIFY(db.SetParam("RememberedPassword", EncryptText(RememberKeyText(key, db.Path()), "pw")));
         QVERIFY(db.Commit());
     }
     // As at the next start: the key is looked up afresh.

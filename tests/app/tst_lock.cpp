@@ -54,8 +54,8 @@ private slots:
     {
         NodeTestWindow w;
         // The password is remembered: restoring must ask for it all the same.
-        w.db().SetParamBool("RememberPassword", true);
-        w.db().Commit();
+        QVERIFY(w.db().SetParamBool("RememberPassword", true));
+        QVERIFY(w.db().Commit());
         w.reopen();
         w.responder.dialogs.clear();
         const int32_t text = w.addNode(0, "text", kNodeText, "one");

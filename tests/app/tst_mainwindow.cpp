@@ -130,9 +130,11 @@ class TestMainWindow : public QObject {
             node.Caption = "node" + std::to_string(node.Id);
             node.Type = kNodeText;
             node.SetDataFromText("content of " + node.Caption);
-            db.AddNode(node);
+            if (!db.AddNode(node))
+                return QString();
         }
-        db.Commit();
+        if (!db.Commit())
+            return QString();
         db.Close();
         return file;
     }

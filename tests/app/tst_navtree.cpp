@@ -105,8 +105,8 @@ private slots:
         w.tree()->closePersistentEditor(item);
 
         // The node was removed meanwhile: the message, the tree keeps the text.
-        w.db().DeleteNode(id);
-        w.db().Commit();
+        QVERIFY(w.db().DeleteNode(id));
+        QVERIFY(w.db().Commit());
         QVERIFY(w.form->CaptionEdited(item, QStringLiteral("新")));
         QCOMPARE(w.responder.texts().last(), QString("该记录在数据库中不存在。"));
 
@@ -429,19 +429,109 @@ private slots:
         w.form->SetModified(false);
 
         // Moved into the recycle bin: still listed, choosing it selects it there.
-        w.db().MoveNode(b, -1);
-        w.db().Commit();
+        QVERIFY(w.db().MoveNode(b, -1));
+        QVERIFY(w.db().Commit());
         menu->actions()[1]->trigger();
         QCOMPARE(NodeDataOf(w.tree()->currentItem()).Id, b);
         QVERIFY(IsInRecycleBin(w.tree()->currentItem()));
 
         // Deleted for good: choosing it removes the bookmark with the message.
-        w.db().DeleteNode(c);
-        w.db().Commit();
+        QVERIFY(w.db().DeleteNode(c));
+        QVERIFY(w.db().Commit());
         menu->actions()[0]->trigger();
         QCOMPARE(w.responder.texts().last(), QString("书签\"C\"指向的节点已经不存在，该书签已被取消。"));
         QVERIFY(!w.db().IsBookmark(c));
         QCOMPARE(menuTexts(menu), (QStringList{"B", "A"}));
+    }
+
+    // A damaged file: two nodes each other's parent (the selection remembered
+    // on one of them, a bookmark on the other) and a node whose parent is
+    // missing. The database opens and shows what the top level reaches.
+    void damagedTreeOpensWithWhatIsReachable()
+    {
+        NodeTestWindow w;
+        w.addNode(0, "kept", kNodeFolder);
+        const int32_t a = w.addNode(0, "a", kNodeFolder);
+        const int32_t b = w.addNode(a, "b", kNodeText);
+        const int32_t lost = w.addNode(0, "lost", kNodeText);
+        QVERIFY(w.form->CloseDatabase());
+        {
+            CaseDB db;
+            QCOMPARE(db.Open(w.file.toStdString(), false), int(CaseDB::kOpened));
+            QVERIFY(db.Login("pw"));
+            for (auto [id, parent] : {std::pair{a, b}, std::pair{lost, 999}}) {
+                CaseNode node;
+                QVERIFY(db.GetNode(id, node, true));
+                node.Parent = parent;
+                QVERIFY(db.SaveNode(node));
+            }
+            QVERIFY(db.SetParamInt("SelectedId", b));
+            QVERIFY(db.AddBookmark(a));   // commits
+        }
+        w.responder.dialogs << NodeTestWindow::login();
+        QVERIFY(w.form->OpenDatabase(w.file, false, false));
+        w.form->LoadChildren(w.top());
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("kept"));
+        QVERIFY(!w.form->SelectNodeById(b));
+        QVERIFY(!w.form->SelectNodeById(lost));
+        auto* menu = w.form->findChild<QMenu*>(QStringLiteral("MenuItemBookmarks"));
+        menu->actions()[0]->trigger();   // reaches the same walk
+        QCOMPARE(w.responder.texts().last(), QString("书签\"a\"指向的节点不在树中，数据库的结构已损坏。"));
+        QVERIFY(w.db().IsBookmark(a));
+    }
+
+    // A chain of folders deeper than the view can lay out (a stack frame a
+    // level): the database remembered on its deepest node opens on the
+    // deepest level the tree shows, 10,000.
+    void deepChainOpensOnItsDeepestNode()
+    {
+        NodeTestWindow w;
+        const int depth = 30000;
+        QVERIFY(w.form->CloseDatabase());
+        {
+            CaseDB db;
+            QCOMPARE(db.Open(w.file.toStdString(), false), int(CaseDB::kOpened));
+            QVERIFY(db.Login("pw"));
+            for (int32_t id = 1; id <= depth; ++id) {
+                CaseNode node;
+                node.Id = id;
+                node.Parent = id - 1;
+                node.Order = 1;
+                node.Caption.assign(1, 'd');
+                node.SetDataFromText("");
+                QVERIFY(db.AddNode(node));
+            }
+            QVERIFY(db.SetParamInt("SelectedId", depth));
+            QVERIFY(db.Commit());
+        }
+        w.responder.dialogs << NodeTestWindow::login();
+        QVERIFY(w.form->OpenDatabase(w.file, false, false));
+        QCOMPARE(NodeDataOf(w.tree()->currentItem()).Id, 10000);
+        QTreeWidgetItem* deepest = w.tree()->currentItem();
+        w.form->LoadChildren(deepest);
+        QCOMPARE(deepest->childCount(), 0);
+        QVERIFY(w.form->CloseDatabase());
+    }
+
+    // The password check value damaged while the password still opens the
+    // captions: the window says so and opens the database.
+    void damagedPasswordCheckIsSaidAndTheDatabaseOpens()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "note", kNodeText);
+        QVERIFY(w.form->CloseDatabase());
+        {
+            CaseDB db;
+            QCOMPARE(db.Open(w.file.toStdString(), false), int(CaseDB::kOpened));
+            QVERIFY(db.Login("pw"));
+            QVERIFY(db.SetParam("PassCheckSum", "?"));
+            QVERIFY(db.Commit());
+        }
+        w.responder.dialogs << NodeTestWindow::login();
+        QVERIFY(w.form->OpenDatabase(w.file, false, false));
+        QVERIFY(w.responder.texts().last().contains(QStringLiteral("校验值已损坏")));
+        QVERIFY(w.form->SelectNodeById(id));
+        QCOMPARE(w.tree()->currentItem()->text(0), QString("note"));
     }
 };
 

@@ -493,7 +493,7 @@ TEST_F(CaseDBTest, TakeNextIdSkipsIdsInUse) {
     AddTestNode(db, 0, 1, "a");
     AddTestNode(db, 0, 2, "b");
     EXPECT_EQ(db.GetParam("NextId", ""), "3");
-    db.SetParam("NextId", "1");   // a damaged counter
+    ASSERT_TRUE(db.SetParam("NextId", "1"));   // a damaged counter
     EXPECT_EQ(db.TakeNextId(true), 3);
     EXPECT_EQ(db.GetParamInt("NextId", 0), 4);
 }
@@ -505,14 +505,14 @@ TEST_F(CaseDBTest, TakeNextIdStaysAboveEveryIdAndRefusesTheTop) {
         {"abc", 1}, {"-1", 1}, {"0", 1}, {"", 1}, {"7", 7}, {"99999999999", 0}, {"2147483647", 0},
     };
     for (const Case& c : cases) {
-        db.SetParam("NextId", c.counter);
+        ASSERT_TRUE(db.SetParam("NextId", c.counter));
         EXPECT_EQ(db.TakeNextId(false), c.expected) << c.counter;
     }
     CaseNode node;
     node.Id = 40;
     node.Caption = "high";
     ASSERT_TRUE(db.AddNode(node));
-    db.SetParam("NextId", "-1");
+    ASSERT_TRUE(db.SetParam("NextId", "-1"));
     EXPECT_EQ(db.TakeNextId(false), 41);
     node.Id = INT32_MAX;
     ASSERT_TRUE(db.AddNode(node));
@@ -527,12 +527,12 @@ TEST_F(CaseDBTest, Parameters) {
     EXPECT_TRUE(db.SetParamBool("Flag", true));
     EXPECT_EQ(db.GetParam("Flag", ""), "True");
     EXPECT_TRUE(db.GetParamBool("Flag", false));
-    db.SetParam("Flag", "true");
+    ASSERT_TRUE(db.SetParam("Flag", "true"));
     EXPECT_FALSE(db.GetParamBool("Flag", false));
     EXPECT_TRUE(db.GetParamBool("Flag", true));
-    db.SetParamInt("Num", -42);
+    ASSERT_TRUE(db.SetParamInt("Num", -42));
     EXPECT_EQ(db.GetParamInt("Num", 0), -42);
-    db.SetParam("Num", "abc");
+    ASSERT_TRUE(db.SetParam("Num", "abc"));
     EXPECT_EQ(db.GetParamInt("Num", 7), 0);
     EXPECT_EQ(db.GetParamInt("None", 7), 7);
 }
@@ -542,7 +542,7 @@ TEST_F(CaseDBTest, BookmarksCommitByThemselves) {
     EXPECT_TRUE(db.AddBookmark(3));
     EXPECT_TRUE(db.AddBookmark(5));
     EXPECT_TRUE(db.RemoveBookmark(8));
-    db.SetParam("Uncommitted", "x");
+    ASSERT_TRUE(db.SetParam("Uncommitted", "x"));
     db.Close();
     ASSERT_EQ(db.Open(path, false), CaseDB::kOpened);
     EXPECT_EQ(db.GetBookmarks(), (std::vector<int32_t>{5, 3}));

@@ -76,6 +76,22 @@ protected:
         ASSERT_TRUE(open.Login(Utf8ToAnsi("密码 one")));
     }
 
+    // Folders 1 → 2 → ... → depth below the top level, written past the tool.
+    void AddChain(int depth, const std::string& caption) {
+        CaseDB open;
+        OpenDirect(open);
+        for (int32_t id = 1; id <= depth; ++id) {
+            CaseNode node;
+            node.Id = id;
+            node.Parent = id - 1;
+            node.Order = 1;
+            node.Caption = caption;
+            node.SetDataFromText("");
+            ASSERT_TRUE(open.AddNode(node));
+        }
+        ASSERT_TRUE(open.Commit());
+    }
+
     TempFolder dir;
     std::string db = dir.File("cli.vldb");
     std::string passwordFile = dir.File("pw");
@@ -124,8 +140,8 @@ TEST_F(CliTest, WholeLifeOfADatabase) {
         CaseDB open;
         ASSERT_EQ(open.Open(db, false), CaseDB::kOpened);
         ASSERT_TRUE(open.Login(Utf8ToAnsi("密码 one")));
-        open.SetParamBool("RememberPassword", true);
-        open.SetParam("RememberedPassword", "sealed-old-password");
+        ASSERT_TRUE(open.SetParamBool("RememberPassword", true));
+        ASSERT_TRUE(open.SetParam("RememberedPassword", "sealed-old-password"));
         ASSERT_TRUE(open.Commit());
     }
     CliRun passwd = On("passwd", {"--new-password-file", newPasswordFile});
@@ -298,7 +314,7 @@ TEST_F(CliTest, DamagedIdCounter) {
         {
             CaseDB open;
             OpenDirect(open);
-            open.SetParam("NextId", c.counter);
+            ASSERT_TRUE(open.SetParam("NextId", c.counter));
             ASSERT_TRUE(open.Commit());
         }
         CliRun add = On("add", {"0", "1", c.counter}, "x");
@@ -313,20 +329,7 @@ TEST_F(CliTest, DamagedIdCounter) {
 TEST_F(CliTest, TreeOfAnyDepth) {
     Create();
     const int depth = 40000;
-    {
-        CaseDB open;
-        OpenDirect(open);
-        for (int32_t id = 1; id <= depth; ++id) {
-            CaseNode node;
-            node.Id = id;
-            node.Parent = id - 1;
-            node.Order = 1;
-            node.Caption = "n";
-            node.SetDataFromText("");
-            ASSERT_TRUE(open.AddNode(node));
-        }
-        ASSERT_TRUE(open.Commit());
-    }
+    AddChain(depth, "n");
     CliRun all = On("tree", {}, "", "/dev/null");
     EXPECT_EQ(all.code, 0) << all.err;
     EXPECT_EQ(On("tree", {std::to_string(depth - 3)}).out, "39998\t0\tn\n  39999\t0\tn\n    40000\t0\tn\n");
@@ -743,6 +746,118 @@ TEST_F(CliTest, RichTextNodes) {
     ASSERT_EQ(On("add", {"0", "7", "画", "--raw"}, "BM").out, "4\n");
     EXPECT_EQ(On("cat", {"4", "--text"}).code, 1);
     EXPECT_EQ(On("cat", {"1", "--text", "--raw"}).code, 2);
+}
+
+// Parents in a circle, a missing parent and a caption that does not decipher,
+// made past the tool: check names each by id, the tree shows what it reaches
+// without hanging, and --repair brings the lost nodes back in one folder.
+TEST_F(CliTest, CheckReportsAndRepairsTheShapeOfTheTree) {
+    Create();
+    for (const char* caption : {"kept", "ring a", "ring b", "below ring", "lost", "garbled"})
+        ASSERT_EQ(On("add", {"0", "0", caption}).code, 0);
+    {
+        CaseDB open;
+        OpenDirect(open);
+        for (auto [id, parent] : std::vector<std::pair<int32_t, int32_t>>{{2, 3}, {3, 2}, {4, 3}, {5, 99}}) {
+            CaseNode node;
+            ASSERT_TRUE(open.GetNode(id, node, true));
+            node.Parent = parent;
+            ASSERT_TRUE(open.SaveNode(node));
+        }
+        ASSERT_TRUE(open.Commit());
+    }
+    {
+        mk::Storage storage;
+        ASSERT_EQ(storage.Open(db), mk::Status::Ok);
+        mk::View* view = storage.ViewNamed("Case");
+        view->SetBytes(5, view->Column("Caption"), std::string(16, '\x5A'));
+        ASSERT_TRUE(storage.Commit());
+    }
+    CliRun check = On("check");
+    EXPECT_EQ(check.code, 1);
+    EXPECT_EQ(check.out,
+              "6\t?\tcaption cannot be opened\n"
+              "2\tring a\tits parents run in a circle\n"
+              "3\tring b\tits parents run in a circle\n"
+              "4\tbelow ring\tbelow node 2, which is not in the tree\n"
+              "5\tlost\tits parent 99 does not exist\n"
+              "6 nodes, 1 unreadable, 4 not in the tree\n");
+    // The tree without node 6, whose caption reads as whatever its bytes give.
+    auto tree = [&] {
+        std::string out = On("tree").out;
+        size_t line = out.find("\n6\t0\t");
+        if (line != std::string::npos) out.erase(line + 1, out.find('\n', line + 1) - line);
+        return out;
+    };
+    EXPECT_EQ(tree(), "1\t0\tkept\n");
+    EXPECT_EQ(On("rm", {"4"}).code, 0);   // out of the circle into the bin
+    EXPECT_EQ(On("rm", {"4"}).code, 0);   // and for good
+
+    CliRun repair = On("check", {"--repair"});
+    EXPECT_EQ(repair.code, 1) << repair.err;   // the garbled caption stays
+    EXPECT_NE(repair.out.find("已将3个不在树中的节点移到顶层文件夹\"恢复的节点\"下。"), std::string::npos) << repair.out;
+    EXPECT_EQ(tree(), "1\t0\tkept\n7\t0\t恢复的节点\n  3\t0\tring b\n    2\t0\tring a\n  5\t0\tlost\n");
+    check = On("check");
+    EXPECT_EQ(check.out, "6\t?\tcaption cannot be opened\n6 nodes, 1 unreadable\n");
+    CliRun again = On("check", {"--repair"});
+    EXPECT_EQ(again.out, check.out);   // nothing left to move, no second folder
+}
+
+// A check value that does not fit while the password's key opens the
+// captions: the file opens with a warning, check counts it; another
+// password is still wrong.
+TEST_F(CliTest, DamagedPasswordCheckIsSaidAndTheFileOpens) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "1", "note"}, "text").code, 0);
+    {
+        CaseDB open;
+        OpenDirect(open);
+        ASSERT_TRUE(open.SetParam("PassCheckSum", "not a number"));
+        ASSERT_TRUE(open.Commit());
+    }
+    CliRun cat = On("cat", {"1"});
+    EXPECT_EQ(cat.code, 0);
+    EXPECT_EQ(cat.out, "text");
+    EXPECT_NE(cat.err.find("密码的校验值已损坏"), std::string::npos) << cat.err;
+    CliRun check = On("check");
+    EXPECT_EQ(check.code, 1);
+    EXPECT_EQ(check.out, "-\t-\tthe password check value is damaged\n1 nodes, 1 unreadable\n");
+    WriteFile(passwordFile, "other\n");
+    EXPECT_EQ(On("cat", {"1"}).code, 3);
+}
+
+// A sibling at the top of the Order range: the new node comes last, never
+// wrapped round to the lowest Order.
+TEST_F(CliTest, AddAfterTheHighestOrder) {
+    Create();
+    ASSERT_EQ(On("add", {"0", "0", "first"}).code, 0);
+    {
+        CaseDB open;
+        OpenDirect(open);
+        CaseNode node;
+        ASSERT_TRUE(open.GetNode(1, node, true));
+        node.Order = INT32_MAX;
+        ASSERT_TRUE(open.SaveNode(node));
+        ASSERT_TRUE(open.Commit());
+    }
+    ASSERT_EQ(On("add", {"0", "0", "second"}).code, 0);
+    EXPECT_EQ(On("ls").out, "1\t0\t1\tfirst\n2\t0\t2\tsecond\n");
+}
+
+// A chain of 30,000 nested folders made past the tool: check and tree walk it
+// all; rm finds the deepest node in the bin through every parent.
+TEST_F(CliTest, DeepChainCheckTreeAndRm) {
+    Create();
+    const int depth = 30000;
+    AddChain(depth, "d");
+    CliRun check = On("check");
+    EXPECT_EQ(check.code, 0) << check.err;
+    EXPECT_EQ(check.out, "30000 nodes, 0 unreadable\n");
+    EXPECT_EQ(On("tree", {}, "", "/dev/null").code, 0);
+    ASSERT_EQ(On("rm", {"1"}).code, 0);
+    ASSERT_EQ(On("rm", {std::to_string(depth)}).code, 0);   // in the bin, 30,000 levels down: for good
+    EXPECT_EQ(On("ls", {std::to_string(depth - 1)}).out, "");
+    EXPECT_EQ(On("check").out, "29999 nodes, 0 unreadable\n");
 }
 
 // The command line: --version, help in both forms with complete usage lines,
