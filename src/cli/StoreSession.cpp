@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
@@ -23,6 +25,46 @@ void StripLineEnd(std::string& line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
 }
 
+// The terminal with echo switched off while a password is typed. Echo comes
+// back by every way out: the end of the guard, and SIGINT, SIGTERM or SIGHUP,
+// whose handler restores the terminal and dies of the signal as before.
+int quietFd = -1;
+struct termios echoing;
+constexpr int kQuietSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void RestoreAndDie(int sig) {
+    if (quietFd >= 0) tcsetattr(quietFd, TCSAFLUSH, &echoing);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+class EchoOff {
+public:
+    explicit EchoOff(int fd) {
+        if (tcgetattr(fd, &echoing) != 0) return;
+        struct sigaction restore {};
+        restore.sa_handler = RestoreAndDie;
+        sigemptyset(&restore.sa_mask);
+        for (size_t i = 0; i < std::size(kQuietSignals); ++i) sigaction(kQuietSignals[i], &restore, &previous_[i]);
+        quietFd = fd;
+        struct termios quiet = echoing;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    ~EchoOff() {
+        if (quietFd < 0) return;
+        tcsetattr(quietFd, TCSAFLUSH, &echoing);
+        quietFd = -1;
+        for (size_t i = 0; i < std::size(kQuietSignals); ++i) sigaction(kQuietSignals[i], &previous_[i], nullptr);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    struct sigaction previous_[std::size(kQuietSignals)] {};
+};
+
 // Reads one line from the terminal with echo switched off.
 std::optional<std::string> AskTerminal(const char* prompt) {
     int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
@@ -33,28 +75,22 @@ std::optional<std::string> AskTerminal(const char* prompt) {
     if (write(fd, prompt, std::char_traits<char>::length(prompt)) < 0) {
         // The prompt is a courtesy; reading still works.
     }
-    struct termios saved;
-    bool haveTerm = tcgetattr(fd, &saved) == 0;
-    if (haveTerm) {
-        struct termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        tcsetattr(fd, TCSAFLUSH, &quiet);
-    }
     std::string line;
     line.reserve(256);   // no reallocation, which would leave a copy behind
     char c;
     ssize_t n;
     bool gotNewline = false;
-    while ((n = read(fd, &c, 1)) == 1) {
-        if (c == '\n') {
-            gotNewline = true;
-            break;
+    {
+        EchoOff quiet(fd);
+        while ((n = read(fd, &c, 1)) == 1) {
+            if (c == '\n') {
+                gotNewline = true;
+                break;
+            }
+            line += c;
         }
-        line += c;
+        WipeBytes(&c, sizeof c);
     }
-    WipeBytes(&c, sizeof c);
-    if (haveTerm) tcsetattr(fd, TCSAFLUSH, &saved);
     close(fd);
     if (n < 0 || (!gotNewline && line.empty())) {
         WipeString(line);
@@ -147,10 +183,10 @@ std::optional<std::string> ReadPassword(const std::string& file, const char* pro
 
 std::optional<std::string> ReadNewPassword(const std::string& file) {
     if (!file.empty()) return ReadPassword(file, "");
-    auto first = ReadPassword("", "New password: ");
+    auto first = ReadPassword("", "请输入新密码: ");
     if (!first) return std::nullopt;
     WipeOnExit wipeFirst(*first);
-    auto second = ReadPassword("", "New password again: ");
+    auto second = ReadPassword("", "重输新密码: ");
     if (!second) return std::nullopt;
     WipeOnExit wipeSecond(*second);
     if (*first != *second) {
@@ -187,7 +223,7 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
         db.Close();
         return Fail(kExitError, "the database has no password yet; log in once in the window program to set it");
     }
-    auto password = ReadPassword(passwordFile, "Password: ");
+    auto password = ReadPassword(passwordFile, "请输入密码: ");
     if (!password) {
         db.Close();
         return kExitError;
