@@ -65,7 +65,44 @@ private:
     struct sigaction previous_[std::size(kQuietSignals)] {};
 };
 
-// Reads one line from the terminal with echo switched off.
+constexpr size_t kMaxPasswordLine = 4096;
+
+// The first line of a password from fd (name says what it is in messages), read a byte
+// at a time up to its line end, with echo off when fd is a terminal: from a
+// pipe or a terminal nothing past the line is taken (the rest of standard
+// input stays for the content), and a device without end (/dev/zero) stops at
+// kMaxPasswordLine bytes. A read error, no bytes at all or no line end within
+// the limit is refused: an empty password must never come from a failed read.
+std::optional<std::string> ReadPasswordLine(int fd, const std::string& name) {
+    std::string line;
+    line.reserve(kMaxPasswordLine);   // no reallocation, which would leave a copy behind
+    char c = 0;
+    ssize_t n = 0;
+    {
+        EchoOff quiet(fd);
+        while (line.size() < kMaxPasswordLine && ((n = read(fd, &c, 1)) == 1 || (n < 0 && errno == EINTR))) {
+            if (n != 1) continue;
+            if (c == '\n') break;
+            line += c;
+        }
+    }
+    const int readError = n < 0 ? errno : 0;
+    const bool atLineEnd = n == 1 && c == '\n';
+    WipeBytes(&c, sizeof c);
+    const char* refusal = readError ? std::strerror(readError)
+                          : !atLineEnd && line.size() >= kMaxPasswordLine ? "it has no line end within its first 4096 bytes"
+                          : !atLineEnd && line.empty() ? "it is empty"
+                                                       : nullptr;
+    if (refusal) {
+        WipeString(line);
+        std::fprintf(stderr, "vaultleaf-cli: cannot read %s: %s\n", name.c_str(), refusal);
+        return std::nullopt;
+    }
+    StripLineEnd(line);
+    return line;
+}
+
+// Asks on the terminal.
 std::optional<std::string> AskTerminal(const char* prompt) {
     int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
@@ -75,71 +112,22 @@ std::optional<std::string> AskTerminal(const char* prompt) {
     if (write(fd, prompt, std::char_traits<char>::length(prompt)) < 0) {
         // The prompt is a courtesy; reading still works.
     }
-    std::string line;
-    line.reserve(256);   // no reallocation, which would leave a copy behind
-    char c;
-    ssize_t n;
-    bool gotNewline = false;
-    {
-        EchoOff quiet(fd);
-        while ((n = read(fd, &c, 1)) == 1) {
-            if (c == '\n') {
-                gotNewline = true;
-                break;
-            }
-            line += c;
-        }
-        WipeBytes(&c, sizeof c);
-    }
+    auto line = ReadPasswordLine(fd, "the password from the terminal");
     close(fd);
-    if (n < 0 || (!gotNewline && line.empty())) {
-        WipeString(line);
-        return std::nullopt;
-    }
-    StripLineEnd(line);
     return line;
 }
 
-constexpr size_t kMaxPasswordLine = 4096;
-
-// The first line of a password file, FILE or "-" (standard input), read a
-// byte at a time up to its line end: from a pipe or a terminal nothing past
-// the line is taken (the rest of standard input stays for the content), and
-// a device without end (/dev/zero) stops at kMaxPasswordLine bytes. A file
-// that cannot be read (a folder, no permission, a read error), holds no bytes
-// at all or no line end within the limit is refused: an empty password must
-// never come from a failed read.
+// The first line of FILE, or of standard input for "-".
 std::optional<std::string> ReadFirstLine(const std::string& file) {
     const bool standardInput = file == "-";
-    const std::string name = standardInput ? "standard input" : file;
+    const std::string name = standardInput ? "the password from standard input" : "the password file \"" + file + "\"";
     int fd = standardInput ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", name.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "vaultleaf-cli: cannot read %s: %s\n", name.c_str(), std::strerror(errno));
         return std::nullopt;
     }
-    std::string line;
-    line.reserve(kMaxPasswordLine);   // no reallocation, which would leave a copy behind
-    char c = 0;
-    ssize_t n = 0;
-    while (line.size() < kMaxPasswordLine && ((n = read(fd, &c, 1)) == 1 || (n < 0 && errno == EINTR))) {
-        if (n != 1) continue;
-        if (c == '\n') break;
-        line += c;
-    }
-    const int readError = n < 0 ? errno : 0;
-    const bool atLineEnd = n == 1 && c == '\n';
-    WipeBytes(&c, sizeof c);
+    auto line = ReadPasswordLine(fd, name);
     if (!standardInput) close(fd);
-    const char* refusal = readError ? std::strerror(readError)
-                          : !atLineEnd && line.size() >= kMaxPasswordLine ? "it has no line end within its first 4096 bytes"
-                          : !atLineEnd && line.empty() ? "it is empty"
-                                                       : nullptr;
-    if (refusal) {
-        WipeString(line);
-        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", name.c_str(), refusal);
-        return std::nullopt;
-    }
-    StripLineEnd(line);
     return line;
 }
 
