@@ -32,8 +32,9 @@ int quietFd = -1;
 struct termios echoing;
 constexpr int kQuietSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// TCSANOW: a handler must not wait for output to drain.
 void RestoreAndDie(int sig) {
-    if (quietFd >= 0) tcsetattr(quietFd, TCSAFLUSH, &echoing);
+    if (quietFd >= 0) tcsetattr(quietFd, TCSANOW, &echoing);
     signal(sig, SIG_DFL);
     raise(sig);
 }

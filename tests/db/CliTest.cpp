@@ -776,6 +776,7 @@ TEST_F(CliTest, PromptRestoresEchoOnEveryExit) {
     ASSERT_TRUE(WaitForEchoOff(master));
     ASSERT_EQ(write(master, "one\n", 4), 4);
     ReadUntil(master, "重输新密码: ");
+    ASSERT_TRUE(WaitForEchoOff(master));   // switching echo off discards what was typed before
     ASSERT_EQ(write(master, "two\n", 4), 4);
     std::string shown = ReadUntil(master, "请重输。");
     int status = 0;
