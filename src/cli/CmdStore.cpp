@@ -123,10 +123,10 @@ int Ls(const Options& options) {
                 continue;
             }
             Print("%s\n  {\"id\": %d, \"parent\": %d, \"kind\": %d, \"order\": %d, \"caption\": %s, "
-                        "\"created\": %s, \"modified\": %s, \"size\": %d}",
-                        first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
-                        JsonString(caption).c_str(), Number(node.Created).c_str(),
-                        Number(node.Modified).c_str(), node.DataSize());
+                  "\"created\": %s, \"modified\": %s, \"size\": %d}",
+                  first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
+                  JsonString(caption).c_str(), Number(node.Created).c_str(),
+                  Number(node.Modified).c_str(), node.DataSize());
             first = false;
         }
         if (a.json) Print("%s]\n", first ? "" : "\n");
@@ -151,7 +151,7 @@ void PrintTree(CaseDB& db, int32_t root) {
         CaseNode node;
         std::string caption = db.GetNode(id, node, false) ? Printable(AnsiToUtf8(node.Caption)) : "?";
         Print("%s%d\t%d\t%s\n", std::string(2 * static_cast<size_t>(depth), ' ').c_str(), id, node.Type,
-                    caption.c_str());
+              caption.c_str());
         pushChildren(id, depth + 1);
     }
 }
@@ -308,7 +308,7 @@ int Pack(const Options& options) {
         std::string before = FormatMB(1, GetFileSize64(path));
         if (!db.Pack()) return Fail(kExitError, "数据库压缩出错。");
         Print("数据库文件大小：%sMB，压缩后的文件大小为%sMB。\n", before.c_str(),
-                    FormatMB(1, GetFileSize64(path)).c_str());
+              FormatMB(1, GetFileSize64(path)).c_str());
         return kExitOk;
     });
 }

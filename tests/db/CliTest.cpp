@@ -1,10 +1,15 @@
 // vaultleaf-cli's store commands, run as a script would run them.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -985,4 +990,78 @@ TEST_F(CliTest, ControlCharactersInCaptionsAreEscaped) {
     EXPECT_NE(On("ls", {"--json"}).out.find("\"caption\": \"\\u001b]0;PWNED\\u0007 tab\\u0009here\\u000aline \\\\ "),
               std::string::npos) << On("ls", {"--json"}).out;
     EXPECT_EQ(On("cat", {"2"}).out, "red \x1b[31mPWNED");   // content stays as it is
+}
+
+namespace {
+
+// Reads what the tool shows on the terminal until it shows text (10 s at most).
+std::string ReadUntil(int master, const std::string& text) {
+    std::string shown;
+    char buf[256];
+    pollfd p{master, POLLIN, 0};
+    while (shown.find(text) == std::string::npos && poll(&p, 1, 10000) > 0) {
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        shown.append(buf, static_cast<size_t>(n));
+    }
+    return shown;
+}
+
+bool Echoing(int master) {
+    termios t{};
+    return tcgetattr(master, &t) == 0 && (t.c_lflag & ECHO);
+}
+
+// Waits until the tool has switched echo off (10 s at most).
+bool WaitForEchoOff(int master) {
+    for (int i = 0; i < 1000 && Echoing(master); ++i) usleep(10000);
+    return !Echoing(master);
+}
+
+}  // namespace
+
+// The password prompts on a terminal: in Chinese, without echo, and echo comes
+// back however the tool ends, also when a signal stops it at the prompt.
+TEST_F(CliTest, PromptRestoresEchoOnEveryExit) {
+    const std::string cli = std::string(VAULTLEAF_BINARY_DIR) + "/src/cli/vaultleaf-cli";
+    auto start = [&](int& master) {
+        pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid == 0) {
+            execl(cli.c_str(), cli.c_str(), "create", db.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    };
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        int master = -1;
+        pid_t pid = start(master);
+        if (pid < 0) GTEST_SKIP() << "no pseudo-terminal here";
+        EXPECT_NE(ReadUntil(master, "请输入新密码: ").find("请输入新密码: "), std::string::npos);
+        EXPECT_TRUE(WaitForEchoOff(master)) << "the password is typed without echo";
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << sig;
+        EXPECT_TRUE(Echoing(master)) << "echo back after signal " << sig;
+        close(master);
+        EXPECT_FALSE(Exists(db));
+    }
+    int master = -1;
+    pid_t pid = start(master);
+    ASSERT_GT(pid, 0);
+    ReadUntil(master, "请输入新密码: ");
+    ASSERT_TRUE(WaitForEchoOff(master));
+    ASSERT_EQ(write(master, "one\n", 4), 4);
+    ReadUntil(master, "重输新密码: ");
+    ASSERT_TRUE(WaitForEchoOff(master));   // switching echo off discards what was typed before
+    ASSERT_EQ(write(master, "two\n", 4), 4);
+    std::string shown = ReadUntil(master, "请重输。");
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_NE(shown.find("两次输入的新密码不相同，请重输。"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("one"), std::string::npos) << shown;
+    EXPECT_TRUE(Echoing(master));
+    close(master);
+    EXPECT_FALSE(Exists(db));
 }
