@@ -108,8 +108,16 @@ void TFormMain::SetIdleLockMinutes(int minutes)
 // Restoring asks for the password.
 void TFormMain::LockWindow()
 {
-    if (closing_ || !db_.IsOpen())
-        return;   // nothing to keep from view
+    if (closing_)
+        return;
+    if (!db_.IsOpen()) {
+        // Nothing to keep from view; a cover put up for a lock that waited goes.
+        if (locked_ && WindowShown()) {
+            Unlock();
+            ShowMainWindow(true);
+        }
+        return;
+    }
     locked_ = true;
     StatusBar->SetVeiled(true);
     UpdateTitle();

@@ -224,6 +224,24 @@ private slots:
         QCOMPARE(w.tree()->topLevelItemCount(), 0);
     }
 
+    // The database closed while the lock waited for a dialog: nothing is left
+    // to lock, and the cover goes again.
+    void aWaitingLockEndsWithItsDatabase()
+    {
+        NodeTestWindow w;
+        QDialog modal(w.form.get());
+        modal.setModal(true);
+        modal.show();
+        QTRY_VERIFY(QApplication::activeModalWidget() == &modal);
+        w.form->LockWindow();
+        QVERIFY(!w.form->findChild<QWidget*>("PanelMain")->isVisible());
+        QVERIFY(w.form->CloseDatabase());
+        modal.close();
+        QTRY_VERIFY(!w.form->Locked());
+        QVERIFY(w.form->WindowShown());
+        QVERIFY(w.form->findChild<QWidget*>("PanelMain")->isVisible());
+    }
+
     void withoutATrayTheLoginTakesTheWindowsPlace()
     {
         NodeTestWindow w;
