@@ -47,8 +47,6 @@ std::string DialogKeyText()
 
 } // namespace
 
-const char* const kKeyringAwayText = "无法读取记住的密码：密钥环不可用。";
-
 QString WrongPasswordText(const std::string& path)
 {
     return QStringLiteral("密码不对，不能打开数据库：") + QString::fromStdString(path)
@@ -255,7 +253,7 @@ void TFormLogin::Prepare()
         const QString randomKey = ReadOrMakeRandomKey();
         keyringAway_ = randomKey.isEmpty();
         if (keyringAway_) {
-            status += QLatin1Char('\n') + QString::fromUtf8(kKeyringAwayText);
+            status += QStringLiteral("\n无法读取记住的密码：密钥环不可用。");
         } else {
             WipeString(keyText_);
             keyText_ = RememberKeyText(randomKey, db_.Path());

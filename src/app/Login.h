@@ -17,8 +17,6 @@ class QPushButton;
 // The longest password the login and the password change take (the most a
 // line edit holds), one limit for both, so every password set can be typed.
 constexpr int kPasswordMaxLength = 32767;
-// Shown in the login while the keyring that holds the key does not answer.
-extern const char* const kKeyringAwayText;
 
 // Password text as the store keys it: bytes in the database code page.
 std::string PasswordBytes(const QString& text);
