@@ -408,8 +408,7 @@ void TFormMain::MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target
         LoadChildren(target);
         delete item;
     }
-    if (from->childCount() == 0)
-        SetHasChildren(from, false);
+    SetHasChildren(from, from->childCount() > 0);
     --updateLock_;
 }
 
@@ -453,9 +452,11 @@ bool TFormMain::DeleteItem(QTreeWidgetItem* item)
     if (IsInRecycleBin(item)) {
         if (!db_.DeleteNode(id))
             return false;
+        QTreeWidgetItem* parent = item->parent();
         ++updateLock_;
         delete item;
         --updateLock_;
+        SetHasChildren(parent, parent->childCount() > 0);
         return true;
     }
     if (!db_.MoveNode(id, kParentRecycleBin))
@@ -514,6 +515,8 @@ void TFormMain::ActionDeleteAllChildsExecute()
                 MoveTreeItemUnder(child, recycleBinItem_);
         }
     }
+    if (n > 0)   // loaded: the tree knows what is left
+        SetHasChildren(item, item->childCount() > 0);
     --updateLock_;
     if (done < n)
         AppMessageBox(QStringLiteral("删除时出错，共%1个子项，实际删除%2个子项。").arg(n).arg(done), MB_ICONERROR);

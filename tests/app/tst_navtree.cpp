@@ -339,11 +339,12 @@ private slots:
         QCOMPARE(w.stored(cut).Parent, NodeDataOf(made).Id);
         QVERIFY(deleteAllEnabled(made));
 
-        // Shift+Del empties the bin.
+        // Shift+Del empties the bin, which then has nothing to empty.
         w.select(w.bin());
         w.responder.answers << IDYES;
         w.form->ActionDeleteAllChilds->trigger();
         QVERIFY(!w.exists(big));
+        QVERIFY(!deleteAllEnabled(w.bin()));
     }
 
     // A hand-over lands under the selected folder, or beside a selected node
