@@ -64,57 +64,50 @@ std::optional<std::string> AskTerminal(const char* prompt) {
     return line;
 }
 
-// The first line of a password file. A file that cannot be read (a folder,
-// no permission, a read error) or holds no bytes at all is refused: an empty
-// password must never come from a failed read. A pipe works as a file.
+constexpr size_t kMaxPasswordLine = 4096;
+
+// The first line of a password file, FILE or "-" (standard input), read a
+// byte at a time up to its line end: from a pipe or a terminal nothing past
+// the line is taken (the rest of standard input stays for the content), and
+// a device without end (/dev/zero) stops at kMaxPasswordLine bytes. A file
+// that cannot be read (a folder, no permission, a read error), holds no bytes
+// at all or no line end within the limit is refused: an empty password must
+// never come from a failed read.
 std::optional<std::string> ReadFirstLine(const std::string& file) {
-    std::string bytes;
-    WipeOnExit wipe(bytes);
-    if (!ReadAllBytes(file, bytes)) {
-        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", file.c_str(),
-                     std::strerror(errno));
+    const bool standardInput = file == "-";
+    const std::string name = standardInput ? "standard input" : file;
+    int fd = standardInput ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", name.c_str(), std::strerror(errno));
         return std::nullopt;
     }
-    if (bytes.empty()) {
-        std::fprintf(stderr, "vaultleaf-cli: the password file \"%s\" is empty\n", file.c_str());
+    std::string line;
+    line.reserve(kMaxPasswordLine);   // no reallocation, which would leave a copy behind
+    char c = 0;
+    ssize_t n = 0;
+    while (line.size() < kMaxPasswordLine && ((n = read(fd, &c, 1)) == 1 || (n < 0 && errno == EINTR))) {
+        if (n != 1) continue;
+        if (c == '\n') break;
+        line += c;
+    }
+    const int readError = n < 0 ? errno : 0;
+    const bool atLineEnd = n == 1 && c == '\n';
+    WipeBytes(&c, sizeof c);
+    if (!standardInput) close(fd);
+    const char* refusal = readError ? std::strerror(readError)
+                          : !atLineEnd && line.size() >= kMaxPasswordLine ? "it has no line end within its first 4096 bytes"
+                          : !atLineEnd && line.empty() ? "it is empty"
+                                                       : nullptr;
+    if (refusal) {
+        WipeString(line);
+        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", name.c_str(), refusal);
         return std::nullopt;
     }
-    std::string line = bytes.substr(0, bytes.find('\n'));
     StripLineEnd(line);
     return line;
 }
 
 }  // namespace
-
-bool ParseStoreArgs(const Args& args, StoreArgs& out) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--") {
-            out.positional.insert(out.positional.end(), args.begin() + i + 1, args.end());
-            break;
-        } else if (a == "--json") {
-            out.json = true;
-        } else if (a == "--raw") {
-            out.raw = true;
-        } else if (a == "--wav") {
-            out.wav = true;
-        } else if (a == "--png") {
-            out.png = true;
-        } else if (a == "--text") {
-            out.text = true;
-        } else if (a == "--ignore-case") {
-            out.ignoreCase = true;
-        } else if ((a == "--password-file" || a == "--new-password-file") && i + 1 < args.size()) {
-            (a == "--password-file" ? out.passwordFile : out.newPasswordFile) = args[++i];
-        } else if (a.size() > 2 && a.starts_with("--")) {
-            std::fprintf(stderr, "vaultleaf-cli: unknown or incomplete option '%s'\n", a.c_str());
-            return false;
-        } else {
-            out.positional.push_back(a);
-        }
-    }
-    return true;
-}
 
 std::string JsonString(const std::string& utf8) {
     std::string out = "\"";
@@ -142,7 +135,14 @@ std::optional<std::string> ReadPassword(const std::string& file, const char* pro
     auto password = file.empty() ? AskTerminal(prompt) : ReadFirstLine(file);
     if (!password) return std::nullopt;
     WipeOnExit wipe(*password);
-    return Utf8ToAnsi(*password);
+    std::string ansi;
+    UnencodableChar failure;
+    switch (ExternalToAnsiChecked(*password, ansi, &failure)) {
+        case ExternalText::kConverted: return ansi;   // moved out; nothing stays behind
+        case ExternalText::kUnencodable: Fail(kExitError, "密码的" + UnencodableMessage(failure)); break;
+        case ExternalText::kUndecodable: Fail(kExitError, "密码既不是UTF-8也不是GB18030编码的文字，没有使用。"); break;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> ReadNewPassword(const std::string& file) {
@@ -216,7 +216,7 @@ bool ParentExists(CaseDB& db, int32_t parent) {
     return parent == kParentTop || parent == kParentRecycleBin || db.GetNode(parent, node, false);
 }
 
-int IdArg(const StoreArgs& a, size_t index, int32_t& id) {
+int IdArg(const Options& a, size_t index, int32_t& id) {
     if (index >= a.positional.size()) {
         id = kParentTop;
         return kExitOk;
@@ -225,14 +225,14 @@ int IdArg(const StoreArgs& a, size_t index, int32_t& id) {
     return kExitOk;
 }
 
-int NodeArg(CaseDB& db, const StoreArgs& a, size_t index, CaseNode& node, bool withData) {
+int NodeArg(CaseDB& db, const Options& a, size_t index, CaseNode& node, bool withData) {
     int32_t id;
     if (int rc = IdArg(a, index, id); rc) return rc;
     if (db.GetNode(id, node, withData)) return kExitOk;
     return Fail(kExitError, "node " + std::to_string(id) + (withData ? " cannot be read" : " does not exist"));
 }
 
-int ParentArg(CaseDB& db, const StoreArgs& a, size_t index, int32_t& parent) {
+int ParentArg(CaseDB& db, const Options& a, size_t index, int32_t& parent) {
     if (int rc = IdArg(a, index, parent); rc) return rc;
     return ParentExists(db, parent) ? kExitOk : Fail(kExitError, "node " + std::to_string(parent) + " does not exist");
 }

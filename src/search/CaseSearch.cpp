@@ -3,7 +3,6 @@
 #include "db/CaseDB.h"
 #include "kellib/Kelcodepage.h"
 #include "rtf/RtfCodepage.h"
-#include "search/FilePreviewList.h"
 #include "search/NodeText.h"
 
 #include <algorithm>
@@ -111,7 +110,7 @@ void CaseSearch::Start(const TextMatcher& matcher, int threads)
     captions_.clear();
     rowOfId_.clear();
     total_ = db_.NodeCount();
-    textPreviewExt_ = AnsiToUtf8(db_.GetParam("TextPreviewExt", kDefaultTextPreviewExt));
+    textPreviewExt_ = TextPreviewExtOf(db_);
     const std::vector<int32_t> ids = db_.AllNodeIds();
     for (size_t row = 0; row < ids.size(); ++row)
         rowOfId_.emplace(ids[row], static_cast<int>(row));   // the first row of a repeated id, as the store reads
@@ -250,7 +249,7 @@ void CaseSearch::Test(const Job& job, std::vector<Found>& found)
             const auto plain = PlainStoredText(node, textPreviewExt_);
             std::u32string text;
             if (!plain)
-                text = ReadableText(node, textPreviewExt_);
+                text = ReadableText(node, textPreviewExt_).value_or(std::u32string());
             else if (matcher_->MayMatchBytes(plain->bytes, plain->utf8))
                 text = DecodedText(*plain);
             const size_t inText = matcher_->Find(text);

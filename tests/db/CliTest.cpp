@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include <cstdlib>
 
@@ -51,7 +52,7 @@ protected:
         CliRun r;
         int status = std::system(command.c_str());
         r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadFile(outFile);
+        r.out = outFile.starts_with("/dev/") ? "" : ReadFile(outFile);
         r.err = ReadFile(dir.File("stderr"));
         return r;
     }
@@ -552,6 +553,54 @@ TEST_F(CliTest, ImportAndExportATree) {
     EXPECT_EQ(On("export", {"1", out, "--bogus"}).code, 2);
 }
 
+// cat --text prints the text the search reads, for every kind that holds one:
+// each line grep shows stands in it.
+TEST_F(CliTest, CatTextIsWhatGrepReads) {
+    Create();
+    const std::string card = "<Contact>\r\n<Name>张三</Name>\r\n<Remark>likes zebras</Remark>\r\n</Contact>\r\n";
+    ASSERT_EQ(On("add", {"0", "4", "名片"}, Utf8ToAnsi(card)).out, "1\n");
+    ASSERT_EQ(On("add", {"0", "2", "网页"}, "<p title=\"a > b\">zebra caf&eacute; &euro;5</p>").out, "2\n");
+    ASSERT_EQ(On("add", {"0", "3", "notes.txt"}, "a zebra in a file\n").out, "3\n");
+    ASSERT_EQ(On("add", {"0", "1", "文字"}, "plain zebra\n").out, "4\n");
+    EXPECT_EQ(On("cat", {"2", "--text"}).out, "zebra café €5\n");
+    const CliRun card1 = On("cat", {"1", "--text"});
+    EXPECT_EQ(card1.code, 0) << card1.err;
+    EXPECT_NE(card1.out.find("张三\n"), std::string::npos) << card1.out;
+
+    const CliRun found = On("grep", {"zebra"});
+    ASSERT_EQ(found.code, 0) << found.err;
+    std::istringstream lines(found.out);
+    int hits = 0;
+    for (std::string line; std::getline(lines, line); ++hits) {
+        const size_t tab = line.find('\t'), context = line.find('\t', tab + 1) + 1;
+        const std::string text = "\n" + On("cat", {line.substr(0, tab), "--text"}).out;
+        EXPECT_NE(text.find("\n" + line.substr(context) + "\n"), std::string::npos) << line << " in" << text;
+    }
+    EXPECT_EQ(hits, 4) << found.out;
+}
+
+// Entries that cannot be imported (a FIFO, a dangling link) end the import
+// with nothing written, or with --skip-errors are named on stderr and left out.
+TEST_F(CliTest, ImportSkipsEntriesItCannotTakeWhenAsked) {
+    Create();
+    std::string src = dir.File("src");
+    std::filesystem::create_directories(src);
+    WriteFile(src + "/a.txt", "a");
+    ASSERT_EQ(mkfifo((src + "/fifo").c_str(), 0644), 0);
+    std::filesystem::create_symlink(dir.File("gone"), src + "/broken");
+    const std::string before = ReadFile(db);
+    CliRun bad = On("import", {"0", src});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.err.find("读文件\"" + src + "/broken\"出错：链接的目标不存在"), std::string::npos) << bad.err;
+    EXPECT_EQ(ReadFile(db), before);
+    CliRun in = On("import", {"0", src, "--skip-errors"});
+    EXPECT_EQ(in.code, 0) << in.err;
+    EXPECT_EQ(in.err, "读文件\"" + src + "/broken\"出错：链接的目标不存在\n读文件\"" + src +
+                          "/fifo\"出错：不是普通文件（命名管道）\n");
+    EXPECT_EQ(in.out, "0个文件夹，3个文件，文件大小总共1字节。\n其中2项不能导入，已跳过。\n");
+    EXPECT_NE(On("ls").out.find("a.txt"), std::string::npos);
+}
+
 // RTF nodes take RTF as it is and UTF-8 text as the RTF of it; cat --text
 // prints the plain text of RTF and HTML nodes.
 TEST_F(CliTest, RichTextNodes) {
@@ -581,4 +630,131 @@ TEST_F(CliTest, RichTextNodes) {
     ASSERT_EQ(On("add", {"0", "7", "画", "--raw"}, "BM").out, "4\n");
     EXPECT_EQ(On("cat", {"4", "--text"}).code, 1);
     EXPECT_EQ(On("cat", {"1", "--text", "--raw"}).code, 2);
+}
+
+// The command line: --version, help in both forms with complete usage lines,
+// --option=value, "-" for standard input, "--" before arguments that look
+// like options, and arguments taken as they are.
+TEST_F(CliTest, CommandLineForms) {
+    CliRun version = Cli({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("vaultleaf-cli ", 0), 0u) << version.out;
+    for (const char* command : {"ls", "import", "export", "create", "grep"}) {
+        CliRun help = Cli({"help", command}), dashed = Cli({command, "--help"});
+        EXPECT_EQ(help.code, 0) << command;
+        EXPECT_EQ(help.out, dashed.out) << command;
+        EXPECT_EQ(help.out.rfind("Usage: vaultleaf-cli " + std::string(command) + " ", 0), 0u) << help.out;
+        EXPECT_NE(help.out.find("--password-file FILE"), std::string::npos) << help.out;
+    }
+    EXPECT_NE(Cli({"help", "export"}).out.find("[--no-overwrite]"), std::string::npos);
+    EXPECT_NE(Cli({"--help"}).out.find("import DB PARENT PATH... [--pattern P] [--no-identify] [--password-file FILE]"),
+              std::string::npos);
+    EXPECT_EQ(Cli({"help", "no-such-command"}).code, 2);
+    EXPECT_EQ(Cli({"ls", "--help"}).err, "");
+
+    ASSERT_EQ(Cli({"create", db, "--new-password-file=" + passwordFile}).code, 0);
+    CliRun fromStdin = Cli({"add", db, "0", "1", "[a,b]", "--password-file", "-"}, "密码 one\ncontent\nmore");
+    ASSERT_EQ(fromStdin.code, 0) << fromStdin.err;
+    EXPECT_EQ(On("cat", {"1"}).out, "content\nmore");
+    EXPECT_EQ(Cli({"ls", db, "--password-file=" + passwordFile}).out, "1\t1\t1\t[a,b]\n");
+    ASSERT_EQ(Cli({"add", db, "--password-file", passwordFile, "0", "1", "--", "--json"}, "x").code, 0);
+    EXPECT_NE(On("ls", {"--json"}).out.find("\"caption\": \"[a,b]\""), std::string::npos);
+    EXPECT_EQ(On("ls").out, "1\t1\t1\t[a,b]\n2\t1\t2\t--json\n");
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {"-x"}, {"--json=maybe"}, {"--pattern", "*"}, {"--password-file"}, {"1", "2"}}) {
+        std::vector<std::string> args = {"ls", db};
+        args.insert(args.end(), bad.begin(), bad.end());
+        CliRun r = Cli(args);
+        EXPECT_EQ(r.code, 2) << bad[0];
+        EXPECT_NE(r.err.find("vaultleaf-cli: "), std::string::npos) << r.err;
+    }
+}
+
+// A password file is read up to its first line, from whatever it is: a pipe,
+// standard input, a device without end (refused after a few KiB, not read
+// until memory runs out).
+TEST_F(CliTest, PasswordFilesOfEveryKind) {
+    Create();
+    WriteFile(dir.File("noend"), "密码 one");
+    EXPECT_EQ(Cli({"ls", db, "--password-file", dir.File("noend")}).code, 0);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", "/dev/stdin"}, "密码 one\n").code, 0);
+    WriteFile(dir.File("long"), std::string(5000, 'x') + "\n");
+    for (const std::string& endless : {std::string("/dev/zero"), dir.File("long")}) {
+        CliRun r = Cli({"ls", db, "--password-file", endless});
+        EXPECT_EQ(r.code, 1) << endless;
+        EXPECT_NE(r.err.find("no line end within its first 4096 bytes"), std::string::npos) << r.err;
+    }
+    CliRun create = Cli({"create", dir.File("new.vldb"), "--new-password-file", "/dev/zero"});
+    EXPECT_EQ(create.code, 1);
+    EXPECT_FALSE(Exists(dir.File("new.vldb")));
+}
+
+// Password bytes are never replaced: UTF-8 is converted checked, GB18030 taken
+// as it is, anything else refused before anything is created or changed.
+TEST_F(CliTest, PasswordBytesAreNeverReplaced) {
+    const std::string bad = dir.File("bad.pw"), gb = dir.File("gb.pw"), utf8 = dir.File("utf8.pw"),
+                      unencodable = dir.File("pua.pw");
+    WriteFile(bad, "\xff\xff\n");
+    WriteFile(gb, "\xB2\xE2\xCA\xD4\xC3\xDC\xC2\xEB\n");   // 测试密码 in GB18030
+    WriteFile(utf8, "测试密码\n");
+    WriteFile(unencodable, "a\xEE\x9E\x8D\n");
+    CliRun refused = Cli({"create", db, "--new-password-file", bad});
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("既不是UTF-8也不是GB18030"), std::string::npos) << refused.err;
+    EXPECT_FALSE(Exists(db));
+    CliRun pua = Cli({"create", db, "--new-password-file", unencodable});
+    EXPECT_EQ(pua.code, 1);
+    EXPECT_NE(pua.err.find("第2个字符（U+E78D）"), std::string::npos) << pua.err;
+    EXPECT_FALSE(Exists(db));
+
+    ASSERT_EQ(Cli({"create", db, "--new-password-file", gb}).code, 0);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", utf8}).code, 0);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", gb}).code, 0);
+    WriteFile(dir.File("other.pw"), "\xfe\xfe\n");   // valid GB18030, but another password
+    EXPECT_EQ(Cli({"ls", db, "--password-file", dir.File("other.pw")}).code, 3);
+    const std::string before = ReadFile(db);
+    CliRun passwd = Cli({"passwd", db, "--password-file", utf8, "--new-password-file", bad});
+    EXPECT_EQ(passwd.code, 1);
+    EXPECT_EQ(ReadFile(db), before);
+    EXPECT_EQ(Cli({"ls", db, "--password-file", bad}).code, 1);
+}
+
+// Output that cannot be written in full (a full disk) is an error of every
+// command, exit 1 with a message, never a success.
+TEST_F(CliTest, OutputThatCannotBeWrittenIsAnError) {
+    Create();
+    WriteFile(dir.File("big"), std::string(70000, 'b'));
+    ASSERT_EQ(On("add", {"0", "3", "big", dir.File("big")}).out, "1\n");
+    ASSERT_EQ(On("add", {"0", "1", "note"}, "text").out, "2\n");
+    const std::vector<std::vector<std::string>> commands = {
+        {"cat", db, "1"}, {"cat", db, "2"}, {"ls", db}, {"ls", db, "--json"}, {"tree", db}, {"grep", db, "b"},
+        {"grep", db, "b", "--json"}, {"check", db}, {"dump", db}, {"lunar", "2000-01-06"}, {"--version"},
+        {"--help"}, {"help", "ls"}, {"add", db, "0", "1", "more"}};
+    for (std::vector<std::string> args : commands) {
+        if (args.size() > 1 && args[1] == db && args[0] != "dump")
+            args.insert(args.end(), {"--password-file", passwordFile});
+        CliRun r = Cli(args, "x", "/dev/full");
+        EXPECT_EQ(r.code, 1) << args[0] << " " << args.back();
+        EXPECT_NE(r.err.find("cannot write the output: " + std::string(std::strerror(ENOSPC))), std::string::npos)
+            << args[0] << ": " << r.err;
+    }
+    EXPECT_EQ(On("cat", {"1"}).out.size(), 70000u);
+}
+
+// Plain output shows the control characters of captions escaped, so a
+// caption cannot act on the terminal or break lines and columns; JSON keeps
+// them as JSON escapes.
+TEST_F(CliTest, ControlCharactersInCaptionsAreEscaped) {
+    Create();
+    const std::string hostile = "\x1b]0;PWNED\x07 tab\there\nline \\ \xC2\x9B \x7f end";
+    const std::string shown = "\\x1B]0;PWNED\\x07 tab\\x09here\\x0Aline \\\\ \\u009B \\x7F end";
+    ASSERT_EQ(On("add", {"0", "0", hostile}).out, "1\n");
+    ASSERT_EQ(On("add", {"1", "1", "n\x1b[31m"}, "red \x1b[31mPWNED").out, "2\n");
+    EXPECT_EQ(On("ls").out, "1\t0\t1\t" + shown + "\n");
+    EXPECT_EQ(On("tree").out, "1\t0\t" + shown + "\n  2\t1\tn\\x1B[31m\n");
+    EXPECT_EQ(On("grep", {"PWNED"}).out, "1\t我的公文包/" + shown + "\t" + shown + "\n" +
+                                         "2\t我的公文包/" + shown + "/n\\x1B[31m\tred [31mPWNED\n");   // the context drops controls
+    EXPECT_NE(On("ls", {"--json"}).out.find("\"caption\": \"\\u001b]0;PWNED\\u0007 tab\\u0009here\\u000aline \\\\ "),
+              std::string::npos) << On("ls", {"--json"}).out;
+    EXPECT_EQ(On("cat", {"2"}).out, "red \x1b[31mPWNED");   // content stays as it is
 }
