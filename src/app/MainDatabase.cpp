@@ -56,8 +56,10 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
     if (db_.IsOpen() && !CloseDatabase())
         return false;
     const std::string file = path.toStdString();
-    const bool fresh = create && !QFileInfo::exists(path) && !QFileInfo::exists(QString::fromStdString(CaseDB::BackupPath(file)));
-    const bool freshLock = !QFileInfo::exists(QString::fromStdString(CaseDB::LockPath(file)));
+    const QString lockFile = QString::fromStdString(CaseDB::LockPath(file));
+    const bool fresh = create && !QFileInfo::exists(path)
+                       && !QFileInfo::exists(QString::fromStdString(CaseDB::BackupPath(file)));
+    const bool freshLock = !QFileInfo::exists(lockFile);
     const int code = db_.Open(file, create);
     if (code != CaseDB::kOpened) {
         FormMessageBox(this, openErrorText(code, path), MB_ICONERROR);
@@ -73,7 +75,7 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
         if (fresh && QFileInfo(path).size() == 0) {
             QFile::remove(path);
             if (freshLock)
-                QFile::remove(QString::fromStdString(CaseDB::LockPath(file)));
+                QFile::remove(lockFile);
         }
         return false;
     }
@@ -160,14 +162,11 @@ void TFormMain::UpdateTitle()
     const bool open = db_.IsOpen();
     TVNav->setEnabled(open);
     ActionCloseDB->setEnabled(shown_ && open);
-    if (open && !locked_) {
-        setWindowTitle(QStringLiteral("Vaultleaf - ") + QString::fromStdString(db_.Path()));
-    } else if (open) {
-        setWindowTitle(QStringLiteral("Vaultleaf"));
-    } else {
-        setWindowTitle(QStringLiteral("Vaultleaf"));
+    // A locked window's title names no database.
+    setWindowTitle(open && !locked_ ? QStringLiteral("Vaultleaf - ") + QString::fromStdString(db_.Path())
+                                    : QStringLiteral("Vaultleaf"));
+    if (!open)
         PageControlMain->setTabVisible(PageControlMain->currentIndex(), false);
-    }
 }
 
 void TFormMain::ShowChildCount()
