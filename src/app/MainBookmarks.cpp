@@ -24,7 +24,7 @@ void TFormMain::ConnectBookmarks()
 
 void TFormMain::RebuildBookmarkMenu()
 {
-    const std::vector<int32_t> ids = db_.GetBookmarks();
+    const std::vector<int32_t> ids = veil_.Active() ? std::vector<int32_t>() : db_.GetBookmarks();
     // Deleted later: a bookmark click may be the one running.
     for (QAction* old : MenuItemBookmarks->actions()) {
         MenuItemBookmarks->removeAction(old);

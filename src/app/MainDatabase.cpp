@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QScrollBar>
@@ -54,7 +55,12 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
     const BusyScope busy(*this);
     if (db_.IsOpen() && !CloseDatabase())
         return false;
-    const int code = db_.Open(path.toStdString(), create);
+    const std::string file = path.toStdString();
+    const QString lockFile = QString::fromStdString(CaseDB::LockPath(file));
+    const bool fresh = create && !QFileInfo::exists(path)
+                       && !QFileInfo::exists(QString::fromStdString(CaseDB::BackupPath(file)));
+    const bool freshLock = !QFileInfo::exists(lockFile);
+    const int code = db_.Open(file, create);
     if (code != CaseDB::kOpened) {
         FormMessageBox(this, openErrorText(code, path), MB_ICONERROR);
         UpdateTitle();
@@ -65,6 +71,12 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
     if (!AskLogin(this, autoLogin, db_, password)) {
         db_.Close();
         CloseDatabase();
+        // A database made just now and never logged into holds nothing: it goes again.
+        if (fresh && QFileInfo(path).size() == 0) {
+            QFile::remove(path);
+            if (freshLock)
+                QFile::remove(lockFile);
+        }
         return false;
     }
     UpdateReopenList(path);
@@ -87,6 +99,7 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
 
 bool TFormMain::CloseDatabase()
 {
+    RestoreContents();   // a locked window's edits are asked about like any others
     // A database that was never logged into is closed without writing to it.
     if (db_.IsOpen() && db_.IsLoggedIn()) {
         if (SaveCurrentNode(TVNav->currentItem(), true) == 2)
@@ -108,7 +121,7 @@ bool TFormMain::CloseDatabase()
     WipeString(password_);
     SetModified(false);
     ShowChildCount();
-    ShowModifiedTime(QString());
+    StatusBar->SetPanelText(4, QString());
     RebuildBookmarkMenu();
     UpdateTitle();
     return true;
@@ -153,12 +166,11 @@ void TFormMain::UpdateTitle()
     const bool open = db_.IsOpen();
     TVNav->setEnabled(open);
     ActionCloseDB->setEnabled(shown_ && open);
-    if (open) {
-        setWindowTitle(QStringLiteral("Vaultleaf - ") + QString::fromStdString(db_.Path()));
-    } else {
-        setWindowTitle(QStringLiteral("Vaultleaf"));
+    // A locked window's title names no database.
+    setWindowTitle(open && !locked_ ? QStringLiteral("Vaultleaf - ") + QString::fromStdString(db_.Path())
+                                    : QStringLiteral("Vaultleaf"));
+    if (!open)
         PageControlMain->setTabVisible(PageControlMain->currentIndex(), false);
-    }
 }
 
 void TFormMain::ShowChildCount()

@@ -49,7 +49,7 @@ QTreeWidgetItem* TFormMain::AddTreeItem(QTreeWidgetItem* parent, int id, int ima
     return item;
 }
 
-static void setHasChildren(QTreeWidgetItem* item, bool has)
+void TFormMain::SetHasChildren(QTreeWidgetItem* item, bool has)
 {
     item->setData(0, RoleHasChildren, has);
     item->setChildIndicatorPolicy(has ? QTreeWidgetItem::ShowIndicator
@@ -61,9 +61,9 @@ void TFormMain::CreateSpecialItems()
     ++updateLock_;
     TVNav->clear();
     recycleBinItem_ = AddTreeItem(nullptr, kParentRecycleBin, 25, QStringLiteral("回收站"), kNodeRecycleBinItem);
-    setHasChildren(recycleBinItem_, true);
+    SetHasChildren(recycleBinItem_, true);
     briefcaseItem_ = AddTreeItem(nullptr, kParentTop, 27, QStringLiteral("我的公文包"), kNodeBriefcaseItem);
-    setHasChildren(briefcaseItem_, true);
+    SetHasChildren(briefcaseItem_, true);
     --updateLock_;
 }
 
@@ -81,7 +81,7 @@ void TFormMain::LoadChildren(QTreeWidgetItem* item)
         if (!db_.GetNode(id, node, false))
             continue;
         QTreeWidgetItem* child = AddTreeItem(item, id, ImageOfKind(node.Type), captionText(node.Caption), node.Type);
-        setHasChildren(child, true);
+        SetHasChildren(child, true);
     }
     if (!ids.empty())
         item->setExpanded(true);
@@ -93,7 +93,7 @@ void TFormMain::LoadChildren(QTreeWidgetItem* item)
         else if (kind == kNodeRecycleBinItem)
             item->setIcon(0, ImageListMenus::Icon(26));
     }
-    setHasChildren(item, has);
+    SetHasChildren(item, has);
     --updateLock_;
 }
 
@@ -194,7 +194,7 @@ QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& c
     if (commit && !CommitOrRollBack())
         return nullptr;
     QTreeWidgetItem* item = AddTreeItem(parent, node.Id, image, caption, kind);
-    setHasChildren(parent, true);
+    SetHasChildren(parent, true);
     parent->setExpanded(true);
     SelectItem(item);
     if (edit) {

@@ -298,6 +298,155 @@ private slots:
         QCOMPARE(w.db().NodeCount(), 1);
     }
 
+    // Every arrival of children sets the has-children flag, also where the
+    // item was once found empty: the expand button and Shift+Del follow.
+    void hasChildrenFollowsEveryArrival()
+    {
+        NodeTestWindow w;
+        const int32_t big = w.addNode(0, "big", kNodeFolder);
+        w.addNode(big, "inside", kNodeText);
+        const int32_t empty = w.addNode(0, "empty", kNodeFolder);
+        const int32_t dragged = w.addNode(0, "dragged", kNodeText);
+        const int32_t cut = w.addNode(0, "cut", kNodeText);
+        QTreeWidgetItem* emptyItem = w.item(empty);
+        auto deleteAllEnabled = [&w](QTreeWidgetItem* item) {
+            w.select(item);
+            return w.form->ActionDeleteAllChilds->isEnabled();
+        };
+        QVERIFY(!deleteAllEnabled(w.bin()));   // learns that it is empty
+        QVERIFY(!deleteAllEnabled(emptyItem));
+
+        // Deleted into the bin.
+        w.select(w.item(big));
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteSelNode->trigger();
+        QVERIFY(deleteAllEnabled(w.bin()));
+        QCOMPARE(w.form->ActionDeleteAllChilds->text(), QString("清空回收站"));
+        QCOMPARE(w.bin()->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+
+        // Dragged into a folder found empty; it is empty again once the node leaves.
+        QVERIFY(w.form->MoveItemUnder(w.item(dragged), emptyItem));
+        QVERIFY(deleteAllEnabled(emptyItem));
+        QVERIFY(w.form->MoveItemUnder(w.item(dragged), w.top()));
+        QVERIFY(!deleteAllEnabled(emptyItem));
+
+        // Pasted into a folder just made.
+        w.select(w.top());
+        newMenuEntry(w.form.get(), kNodeFolder)->trigger();
+        QTreeWidgetItem* made = w.tree()->currentItem();
+        w.tree()->closePersistentEditor(made);
+        QVERIFY(!deleteAllEnabled(made));
+        w.select(w.item(cut));
+        w.form->ActionCutNode->trigger();
+        w.select(made);
+        w.form->ActionPaste->trigger();
+        QCOMPARE(w.stored(cut).Parent, NodeDataOf(made).Id);
+        QVERIFY(deleteAllEnabled(made));
+
+        // Shift+Del empties the bin, which then has nothing to empty.
+        w.select(w.bin());
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteAllChilds->trigger();
+        QVERIFY(!w.exists(big));
+        QVERIFY(!deleteAllEnabled(w.bin()));
+    }
+
+    // A hand-over lands under the selected folder, or beside a selected node
+    // that is no folder: files and addresses in a row never nest.
+    void handOversLandBesideTheSelection()
+    {
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t text = w.addNode(folder, "text", kNodeText);
+        QStringList files;
+        for (const char* name : {"one.bin", "two.bin", "three.bin"}) {
+            files << w.dir.path() + QLatin1Char('/') + QLatin1String(name);
+            QFile file(files.last());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        }
+        w.select(w.item(folder));
+        for (const QString& file : files)
+            w.form->ReceivePath(QStringLiteral("file://") + file);
+        QCOMPARE(NodeTestWindow::children(w.item(folder)), QString("text|one.bin|two.bin|three.bin"));
+        w.select(w.item(text));
+        w.form->ReceivePath(QStringLiteral("http://example.com"));
+        w.tree()->closePersistentEditor(w.tree()->currentItem());
+        w.form->ReceivePath(QStringLiteral("http://example.org"));
+        w.tree()->closePersistentEditor(w.tree()->currentItem());
+        QCOMPARE(NodeTestWindow::children(w.item(folder)),
+                 QString("text|one.bin|two.bin|three.bin|example.com|example.org"));
+        QCOMPARE(w.item(text)->childCount(), 0);
+    }
+
+    // A caption edit that changes nothing writes nothing; a new caption of the
+    // shown node replaces "请输入标题" in the status bar.
+    void captionEditStatusAndModifiedTime()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "same", kNodeText);
+        QTreeWidgetItem* item = w.item(id);
+        w.select(item);
+        const double modified = w.stored(id).Modified;
+        QTest::qWait(1100);   // a new time would differ
+        QVERIFY(w.form->CaptionEdited(item, QStringLiteral("same")));
+        QCOMPARE(w.stored(id).Modified, modified);
+
+        w.select(w.top());
+        newMenuEntry(w.form.get(), kNodeText)->trigger();
+        QTreeWidgetItem* made = w.tree()->currentItem();
+        QTRY_COMPARE(w.form->Status()->PanelText(5), QString("请输入标题"));
+        QVERIFY(w.form->CaptionEdited(made, QStringLiteral("笔记")));
+        QCOMPARE(w.form->Status()->PanelText(5), QString("笔记"));
+    }
+
+    // The modified-time panel follows the selection: a file node without a
+    // preview shows its own time, cards and the two fixed items "修改时间:".
+    void modifiedTimePanelFollowsTheSelection()
+    {
+        NodeTestWindow w;
+        const int32_t text = w.addNode(0, "text.txt", kNodeText, "t");
+        const int32_t file = w.addNode(0, "data.bin", kNodeFile, "bytes");
+        const int32_t card = w.addNode(0, "card", kNodeCard);
+        CaseNode node = w.stored(file);
+        node.Modified = 40000.5;
+        QVERIFY(w.db().SaveNode(node) && w.db().Commit());
+        const QString fileTime = QString::fromStdString(AnsiToUtf8(node.FormatModified()));
+        const struct { QTreeWidgetItem* item; QString panel; } cases[] = {
+            {w.item(file), QStringLiteral("修改时间:") + fileTime},
+            {w.item(card), QStringLiteral("修改时间:")},
+            {w.bin(), QStringLiteral("修改时间:")},
+            {w.top(), QStringLiteral("修改时间:")},
+        };
+        for (const auto& c : cases) {
+            w.select(w.item(text));
+            w.select(c.item);
+            QCOMPARE(w.form->Status()->PanelText(4), c.panel);
+        }
+    }
+
+    // End in a chain of 1,000 nested folders selects its last item.
+    void endKeyInADeepChain()
+    {
+        NodeTestWindow w;
+        int32_t parent = 0;
+        for (int i = 0; i < 1000; ++i) {
+            CaseNode node;
+            node.Id = w.db().TakeNextId(false);
+            node.Parent = parent;
+            node.Order = 1;
+            node.Caption = "level" + std::to_string(i);
+            QVERIFY(w.db().AddNode(node));
+            parent = node.Id;
+        }
+        QVERIFY(w.db().Commit());
+        w.form->CreateSpecialItems();
+        QVERIFY(w.form->SelectNodeById(parent));
+        w.select(w.top());
+        QTest::keyClick(w.tree(), Qt::Key_End);
+        QVERIFY(w.tree()->currentItem());
+        QCOMPARE(w.tree()->currentItem()->text(0), QString("level999"));
+    }
+
     void layouts()
     {
         NodeTestWindow w;
