@@ -43,7 +43,7 @@ void WriteGeneration(CaseDB& db, int g) {
         node.SetData(ContentOf(id - 1, g));
         EXPECT_TRUE(db.SaveNode(node));
     }
-    db.SetParamInt("Generation", g);
+    EXPECT_TRUE(db.SetParamInt("Generation", g));
 }
 
 // The writer commits generation after generation and packs every seventh;
@@ -70,7 +70,7 @@ TEST(CaseDBSharing, ReadersSeeWholeCommitsWhileAnotherProcessWritesAndPacks) {
         CaseDB db;
         CreateTestDatabase(db, path, kPassword);
         for (int i = 0; i < kNodes; ++i) AddTestNode(db, 0, i, "node" + std::to_string(i), ContentOf(i, 0));
-        db.SetParamInt("Generation", 0);
+        ASSERT_TRUE(db.SetParamInt("Generation", 0));
         ASSERT_TRUE(db.Commit());
     }
     CaseDB early;   // opened before the writer, read again all along
