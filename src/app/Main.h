@@ -17,6 +17,7 @@
 #include <set>
 #include <vector>
 
+#include "app/LockVeil.h"
 #include "app/TextPage.h"
 #include "db/CaseDB.h"
 #include "kellib/KELFileMonitor.h"
@@ -44,6 +45,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QDateTime;
+class QLocale;
 class QTimer;
 class QWebEnginePage;
 class QWebEngineProfile;
@@ -64,11 +66,15 @@ class TStatusBar : public QStatusBar {
 public:
     explicit TStatusBar(QWidget* parent);
     void SetPanelText(int panel, const QString& text);
-    QString PanelText(int panel) const;
+    QString PanelText(int panel) const;   // as shown
+    // Veiled (while locked), the panels show nothing; their texts wait.
+    void SetVeiled(bool veiled);
     static constexpr int kPanels = 6;
 
 private:
     QLabel* panels_[kPanels] = {};
+    QString texts_[kPanels];
+    bool veiled_ = false;
 };
 
 // Before the QApplication exists: switches the web engine's sandbox off where
@@ -116,17 +122,29 @@ public:
     // Tree basics used by opening and closing.
     void CreateSpecialItems();
     // Selects the node's item, loading its folders, after the save question;
-    // false only when the node is not in the store (取消 keeps the selection).
+    // false when the node is not in the tree (missing, or below a damaged
+    // part of it); 取消 keeps the selection.
     bool SelectNodeById(int id);
     // The one way the program moves the selection: the save question about
     // the shown node first; false when the user cancelled.
     bool SelectItem(QTreeWidgetItem* item);
     bool MayLeaveShownNode();
+    // Commits the store's pending changes; a failed commit (which the store
+    // reports) rolls them back. Rolls back pending changes and says so
+    // when even that fails.
+    bool CommitOrRollBack();
+    void RollBackPending();
+    // After a change that failed to commit: the tree loaded anew from the
+    // store, with the node id selected as far as it can be.
+    void ResyncTree(int id);
     QTreeWidgetItem* FindItemById(int id) const;
     static int ImageOfKind(int code);
     QTreeWidgetItem* AddTreeItem(QTreeWidgetItem* parent, int id, int image, const QString& caption,
                                  int kind);
     void LoadChildren(QTreeWidgetItem* item);
+    // The has-children flag: the expand button, and what the delete-all and
+    // empty-bin commands look at.
+    static void SetHasChildren(QTreeWidgetItem* item, bool has);
     // Creates a node under parent (kind 3: bytes are the path of a file to read).
     QTreeWidgetItem* CreateNode(QTreeWidgetItem* parent, const QString& caption, bool commit,
                                 bool edit, int image, int kind, const std::string& bytes);
@@ -143,7 +161,7 @@ public:
     bool CaptionEdited(QTreeWidgetItem* item, const QString& text);
     void TVNavChange();
     void MoveSelected(int step);   // -1 up (SBMoveUp), +1 down (SBMoveDown)
-    void RenumberChildren(QTreeWidgetItem* item);
+    bool RenumberChildren(QTreeWidgetItem* item);   // false: the store is as before
     bool MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
     bool DeleteItem(QTreeWidgetItem* item);
     void ActionDeleteSelNodeExecute();
@@ -163,6 +181,7 @@ public:
     void SetWordWrap(bool on);
     void PasteAs(int kind);
     static QString DateTimeStamp(const QDateTime& when);
+    static QString LongTimeFormat(const QLocale& locale);
     bool ShowAsHtml(bool addressMode);
     bool PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate);
     // The text of the text page as stored text sees it (a text shown in
@@ -469,6 +488,12 @@ private:
     bool parking_ = false;   // minimising a hidden window onto the taskbar
     // Locking (MainTray.cpp).
     void ConnectLock();
+    // The pages, the tree and the bookmark menu give their contents to veil_
+    // while locked, and get them back at the login (or before a close).
+    void HideContents();
+    bool RestoreContents();
+    void Unlock();
+    LockVeil veil_;
     KELLockWatch* lockWatch_ = nullptr;
     QTimer* TimerLock = nullptr;   // a lock held back by a modal window is tried again
     int idleLockMinutes_ = 0;

@@ -95,13 +95,38 @@ bool TFormMain::FocusIsEditor() const
     return focus && (focus == RichEditText || focus->objectName() == QLatin1String("RichEditRTF"));
 }
 
+// The locale's long time format without its time-zone fields ("t" runs
+// outside quoted text) and the blanks beside them.
+QString TFormMain::LongTimeFormat(const QLocale& locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t')) {
+            out += c;
+            continue;
+        }
+        while (i + 1 < format.size() && format[i + 1] == QLatin1Char('t'))
+            ++i;
+        if (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
+        else if (i + 1 < format.size() && format[i + 1] == QLatin1Char(' '))
+            ++i;
+    }
+    return out.trimmed();
+}
+
 QString TFormMain::DateTimeStamp(const QDateTime& when)
 {
     const QLocale locale;
     const QString date = locale.toString(when.date(), QLocale::ShortFormat);
     if (when.time() == QTime(0, 0))
         return date;
-    return date + QLatin1Char(' ') + locale.toString(when.time(), QLocale::LongFormat);
+    return date + QLatin1Char(' ') + locale.toString(when.time(), LongTimeFormat(locale));
 }
 
 QWidget* TFormMain::PageOfKind(int code) const
@@ -188,6 +213,9 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
             ShowAsHtml(kind == kNodeUrl);
         break;
     case kNodeFile:
+        // A file without a preview is not read whole: its time all the same.
+        if (reload && db_.GetNode(NodeDataOf(item).Id, node, false))
+            ShowModifiedTime(modifiedText(node));
         shown = PreviewFileNode(item, reload, switchPage);
         switchPage = false;
         break;
@@ -249,7 +277,7 @@ QString TFormMain::TextPageText() const
 
 void TFormMain::ShowModifiedTime(const QString& time)
 {
-    StatusBar->SetPanelText(4, time.isEmpty() ? QString() : QStringLiteral("修改时间:") + time);
+    StatusBar->SetPanelText(4, QStringLiteral("修改时间:") + time);
 }
 
 bool TFormMain::IsModified() const
@@ -330,9 +358,9 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
 
 bool TFormMain::SaveNodeCommitted(const CaseNode& node)
 {
-    if (db_.SaveNode(node) && db_.Commit())
-        return true;
-    db_.Rollback();
+    if (db_.SaveNode(node))
+        return CommitOrRollBack();
+    RollBackPending();
     return false;
 }
 
@@ -364,7 +392,9 @@ bool TFormMain::InsertAtCaret(const QString& text)
 void TFormMain::PasteAs(int kind)
 {
     QTreeWidgetItem* parent = TVNav->currentItem();
-    const QString text = QApplication::clipboard()->text();
+    // Line ends as the editor has them: CR LF and a lone CR are one line end each.
+    QString text = QApplication::clipboard()->text();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     if (!parent || text.isEmpty())
         return;
     std::string bytes;

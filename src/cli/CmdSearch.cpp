@@ -26,7 +26,7 @@ void PrintJson(const std::vector<SearchHit>& hits) {
         std::string path;
         for (const std::string& caption : h.Path) path += (path.empty() ? "" : ", ") + JsonString(caption);
         Print("%s\n  {\"id\": %d, \"kind\": %d, \"match\": \"%s\", \"path\": [%s], \"context\": %s}",
-                    i ? "," : "", h.Id, h.Type, PlaceName(h.Place), path.c_str(), JsonString(h.Context).c_str());
+              i ? "," : "", h.Id, h.Type, PlaceName(h.Place), path.c_str(), JsonString(h.Context).c_str());
     }
     Print("%s]\n", hits.empty() ? "" : "\n");
 }

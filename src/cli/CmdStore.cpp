@@ -123,10 +123,10 @@ int Ls(const Options& options) {
                 continue;
             }
             Print("%s\n  {\"id\": %d, \"parent\": %d, \"kind\": %d, \"order\": %d, \"caption\": %s, "
-                        "\"created\": %s, \"modified\": %s, \"size\": %d}",
-                        first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
-                        JsonString(caption).c_str(), Number(node.Created).c_str(),
-                        Number(node.Modified).c_str(), node.DataSize());
+                  "\"created\": %s, \"modified\": %s, \"size\": %d}",
+                  first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
+                  JsonString(caption).c_str(), Number(node.Created).c_str(),
+                  Number(node.Modified).c_str(), node.DataSize());
             first = false;
         }
         if (a.json) Print("%s]\n", first ? "" : "\n");
@@ -151,7 +151,7 @@ void PrintTree(CaseDB& db, int32_t root) {
         CaseNode node;
         std::string caption = db.GetNode(id, node, false) ? Printable(AnsiToUtf8(node.Caption)) : "?";
         Print("%s%d\t%d\t%s\n", std::string(2 * static_cast<size_t>(depth), ' ').c_str(), id, node.Type,
-                    caption.c_str());
+              caption.c_str());
         pushChildren(id, depth + 1);
     }
 }
@@ -215,7 +215,7 @@ int Add(const Options& options) {
             node.SetDataFromText("");
         else if (int rc = LoadContent(node, file, a.raw); rc)
             return rc;
-        node.Order = db.MaxChildOrder(parent) + 1;
+        node.Order = db.NextChildOrder(parent);
         node.Id = db.TakeNextId(false);
         if (node.Id == 0) return Fail(kExitError, "no node id is left (the id counter is at the top of its range)");
         if (!db.AddNode(node)) return Fail(kExitError, "the node could not be stored");
@@ -249,13 +249,8 @@ int Mv(const Options& options) {
 
 // True when the node lies in the recycle bin, at any depth.
 bool InRecycleBin(CaseDB& db, int32_t id) {
-    std::unordered_set<int32_t> seen;
-    CaseNode node;
-    while (seen.insert(id).second && db.GetNode(id, node, false)) {
-        if (node.Parent == kParentRecycleBin) return true;
-        id = node.Parent;
-    }
-    return false;
+    std::vector<int32_t> walk = db.Ancestry(id);
+    return !walk.empty() && walk.back() == kParentRecycleBin;
 }
 
 int Rm(const Options& options) {
@@ -274,9 +269,8 @@ int Rm(const Options& options) {
 int ForgetRememberedPassword(CaseDB& db) {
     if (db.GetParam("RememberedPassword", "").empty() && !db.GetParamBool("RememberPassword", false))
         return kExitOk;
-    db.SetParamBool("RememberPassword", false);
-    db.SetParam("RememberedPassword", "");
-    if (!db.Commit()) return Fail(kExitError, "记住的密码未能清除。");
+    if (!db.SetParamBool("RememberPassword", false) || !db.SetParam("RememberedPassword", "") || !db.Commit())
+        return Fail(kExitError, "记住的密码未能清除。");
     Print("记住的密码已清除，下次打开时请输入新密码。\n");
     return kExitOk;
 }
@@ -314,35 +308,82 @@ int Pack(const Options& options) {
         std::string before = FormatMB(1, GetFileSize64(path));
         if (!db.Pack()) return Fail(kExitError, "数据库压缩出错。");
         Print("数据库文件大小：%sMB，压缩后的文件大小为%sMB。\n", before.c_str(),
-                    FormatMB(1, GetFileSize64(path)).c_str());
+              FormatMB(1, GetFileSize64(path)).c_str());
         return kExitOk;
     });
 }
 
-int Check(const Options& options) {
-    return WithDatabase(options, kReads, [](CaseDB& db, const Options&, const std::string&) -> int {
-        SetInternalFailureReporter([](const std::string&) {});
-        int failed = 0;
-        std::vector<int32_t> ids = db.AllNodeIds();
-        // A repeated id: only its first row can be reached by id.
-        std::unordered_map<int32_t, int> rowsOfId;
-        for (int32_t id : ids) ++rowsOfId[id];
-        for (int32_t id : ids) {
-            int& rows = rowsOfId[id];
-            if (rows > 1) {
-                ++failed;
-                Print("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
-                rows = 1;
-            }
-            CaseNode node;
-            if (db.GetNode(id, node, true)) continue;
+// Prints a line for each node whose row cannot be read, whose caption does
+// not open cleanly, or whose id another row holds too; returns how many.
+int ReportUnreadable(CaseDB& db, const std::vector<int32_t>& ids) {
+    int failed = 0;
+    // A repeated id: only its first row can be reached by id.
+    std::unordered_map<int32_t, int> rowsOfId;
+    for (int32_t id : ids) ++rowsOfId[id];
+    for (int32_t id : ids) {
+        int& rows = rowsOfId[id];
+        if (rows > 1) {
             ++failed;
-            bool captionRead = db.GetNode(id, node, false);
-            Print("%d\t%s\t%s\n", id, captionRead ? Printable(AnsiToUtf8(node.Caption)).c_str() : "?",
-                        captionRead ? "content cannot be opened" : "caption cannot be opened");
+            Print("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
+            rows = 1;
         }
-        Print("%zu nodes, %d unreadable\n", ids.size(), failed);
-        return failed ? kExitError : kExitOk;
+        CaseNode node;
+        bool captionIntact = db.CaptionIntact(id);
+        if (captionIntact && db.GetNode(id, node, true)) continue;
+        ++failed;
+        bool contentOnly = captionIntact && db.GetNode(id, node, false);
+        Print("%d\t%s\t%s\n", id, contentOnly ? Printable(AnsiToUtf8(node.Caption)).c_str() : "?",
+              contentOnly ? "content cannot be opened" : "caption cannot be opened");
+    }
+    return failed;
+}
+
+// Prints a line for each node neither the top level nor the recycle bin leads to.
+void ReportTreeDamage(CaseDB& db, const CaseDB::TreeDamage& damage) {
+    std::unordered_set<int32_t> circles(damage.circles.begin(), damage.circles.end());
+    std::unordered_set<int32_t> orphans(damage.orphans.begin(), damage.orphans.end());
+    for (int32_t id : damage.unreachable) {
+        CaseNode node;
+        bool read = db.CaptionIntact(id) && db.GetNode(id, node, false);
+        std::string cause;
+        if (circles.count(id))
+            cause = "its parents run in a circle";
+        else if (orphans.count(id))
+            cause = read ? "its parent " + std::to_string(node.Parent) + " does not exist" : "its parent does not exist";
+        else
+            cause = "below node " + std::to_string(db.Ancestry(id).back()) + ", which is not in the tree";
+        Print("%d\t%s\t%s\n", id, read ? Printable(AnsiToUtf8(node.Caption)).c_str() : "?", cause.c_str());
+    }
+}
+
+int Repair(CaseDB& db) {
+    int moved = db.RecoverUnreachable(Utf8ToAnsi("恢复的节点"));
+    if (moved < 0) return Fail(kExitError, "不在树中的节点未能移回，数据库没有改动。");
+    if (moved == 0) return kExitOk;
+    if (int rc = CommitOrFail(db); rc) return rc;
+    Print("已将%d个不在树中的节点移到顶层文件夹\"恢复的节点\"下。\n", moved);
+    return kExitOk;
+}
+
+int Check(const Options& options) {
+    return WithDatabase(options, options.repair ? kWrites : kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
+        SetInternalFailureReporter([](const std::string&) {});
+        std::vector<int32_t> ids = db.AllNodeIds();
+        int failed = ReportUnreadable(db, ids);
+        CaseDB::TreeDamage damage = db.FindTreeDamage();
+        ReportTreeDamage(db, damage);
+        if (db.PasswordCheckDamaged()) {
+            ++failed;
+            Print("-\t-\tthe password check value is damaged\n");
+        }
+        Print("%zu nodes, %d unreadable", ids.size(), failed);
+        if (!damage.unreachable.empty()) Print(", %zu not in the tree", damage.unreachable.size());
+        Print("\n");
+        if (a.repair) {
+            if (int rc = Repair(db); rc) return rc;
+            return failed ? kExitError : kExitOk;
+        }
+        return failed || !damage.unreachable.empty() ? kExitError : kExitOk;
     });
 }
 
@@ -372,7 +413,11 @@ const std::vector<Command>& StoreCommands() {
         {"rm", "DB ID", 2, 2, pw, "Moves node ID into the recycle bin; inside the bin, deletes it for good.", Rm},
         {"passwd", "DB", 1, 1, pw | kOptNewPasswordFile, "Changes the password.", Passwd},
         {"pack", "DB", 1, 1, pw, "Compacts the database file.", Pack},
-        {"check", "DB", 1, 1, pw, "Reads every node and reports those that cannot be read.", Check},
+        {"check", "DB", 1, 1, kOptRepair | pw,
+         "Reads every node and reports those that cannot be read, and the nodes that are not in the\n"
+         "tree (below a missing parent, or whose parents run in a circle). --repair moves these under\n"
+         "a new top-level folder \"恢复的节点\".",
+         Check},
     };
     return commands;
 }

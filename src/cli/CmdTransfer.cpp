@@ -72,7 +72,7 @@ int Import(const Options& options) {
         progress.Clear();
         if (outcome != ImportOutcome::kDone) return Fail(kExitError, "数据导入出错，数据已恢复。");
         Print("%d个文件夹，%d个文件，文件大小总共%s。\n", totals.folderCount, totals.fileCount,
-                    SizeText(totals.totalSize).c_str());
+              SizeText(totals.totalSize).c_str());
         if (run.skippedCount) Print("其中%d项不能导入，已跳过。\n", run.skippedCount);
         return kExitOk;
     });

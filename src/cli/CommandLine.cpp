@@ -46,6 +46,8 @@ const OptionSpec kOptionTable[] = {
     {kOptSkipErrors, "--skip-errors", nullptr,
      "an entry that cannot be imported is left out and named on stderr with its cause (else nothing is written)",
      &Options::skipErrors, nullptr},
+    {kOptRepair, "--repair", nullptr, "nodes that are not in the tree are moved under a new top-level folder",
+     &Options::repair, nullptr},
     {kOptPasswordFile, "--password-file", "FILE",
      "the password is the first line of FILE (\"-\": standard input); without it the password is asked on the "
      "terminal without echo",

@@ -30,6 +30,7 @@ struct Options {
     bool noOverwrite = false;      // --no-overwrite
     bool keepEmptyDirs = false;    // --keep-empty-dirs
     bool skipErrors = false;       // --skip-errors
+    bool repair = false;           // --repair
 };
 
 // The options a command can declare: bits of Command::options. Each is
@@ -50,6 +51,7 @@ enum OptionBit : unsigned {
     kOptNoOverwrite = 1u << 12,
     kOptKeepEmptyDirs = 1u << 13,
     kOptSkipErrors = 1u << 14,
+    kOptRepair = 1u << 15,
 };
 
 constexpr size_t kAnyCount = static_cast<size_t>(-1);

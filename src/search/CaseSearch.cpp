@@ -11,7 +11,6 @@
 #include <deque>
 #include <new>
 #include <system_error>
-#include <unordered_set>
 
 namespace {
 
@@ -290,11 +289,11 @@ void CaseSearch::Hand(std::vector<Found> found, const HitFunction& onHit)
 
 std::vector<std::string> CaseSearch::PathOf(int32_t parent)
 {
-    constexpr int32_t kUnknown = INT32_MIN;   // ends a path that cannot go on
+    const std::vector<int32_t> walk = db_.Ancestry(parent);
     std::vector<std::string> path;
-    std::unordered_set<int32_t> seen;
-    int32_t id = parent;
-    while (id > 0 && seen.insert(id).second) {
+    for (int32_t id : walk) {
+        if (id == kParentTop || id == kParentRecycleBin)
+            break;
         auto it = captions_.find(id);
         if (it == captions_.end()) {
             auto row = rowOfId_.find(id);
@@ -302,17 +301,13 @@ std::vector<std::string> CaseSearch::PathOf(int32_t parent)
             CaseNode node;
             const bool opened = row != rowOfId_.end() && db_.ReadSealedRow(row->second, sealed, false)
                                 && db_.OpenSealedNode(sealed, node, false);
-            it = captions_.emplace(id, opened ? std::pair(node.Parent, AnsiToUtf8(node.Caption))
-                                              : std::pair(kUnknown, std::string("?")))
-                     .first;
+            it = captions_.emplace(id, opened ? AnsiToUtf8(node.Caption) : std::string("?")).first;
         }
-        path.push_back(it->second.second);
-        id = it->second.first;
+        path.push_back(it->second);
     }
-    if (id == kParentTop)
-        path.push_back(kBriefcase);
-    else if (id == kParentRecycleBin)
-        path.push_back(kRecycleBin);
+    // Off the tree (a missing parent, or parents in a circle) the path starts with "?".
+    const int32_t end = walk.empty() ? parent : walk.back();
+    path.push_back(end == kParentTop ? std::string(kBriefcase) : end == kParentRecycleBin ? std::string(kRecycleBin) : "?");
     std::reverse(path.begin(), path.end());
     return path;
 }

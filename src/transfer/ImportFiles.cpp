@@ -211,7 +211,7 @@ Added AddRecord(ImportRun& run, CaseNode& node, int32_t parentId) {
         return Added::kEnd;
     }
     if (!run.db.AddNode(node)) {
-        run.lastError = "数据库写入失败";
+        run.lastError = "节点未能存入数据库";
         return Added::kEnd;
     }
     return Added::kYes;
@@ -392,13 +392,13 @@ ImportOutcome ImportAll(ImportRun& run, const ImportFileItem& root, int32_t targ
         ++run.importedCount;
     }
     if (run.stopRequested || failed) {
-        run.db.Rollback();
+        if (!run.db.Rollback()) run.lastError += "（撤销导入时出错）";
         return run.stopRequested ? ImportOutcome::kStopped : ImportOutcome::kFailed;
     }
     if (beforeCommit) beforeCommit();
     if (!run.db.Commit()) {
         run.lastError = "数据库写入失败";
-        run.db.Rollback();
+        if (!run.db.Rollback()) run.lastError += "（撤销导入时出错）";
         return ImportOutcome::kFailed;
     }
     return ImportOutcome::kDone;

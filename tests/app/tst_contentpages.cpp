@@ -201,8 +201,8 @@ private slots:
 
         // Removed meanwhile: the error, nothing written, the result 3.
         typeText(w.form.get(), QStringLiteral("z"));
-        w.db().DeleteNode(id);
-        w.db().Commit();
+        QVERIFY(w.db().DeleteNode(id));
+        QVERIFY(w.db().Commit());
         QCOMPARE(w.form->SaveCurrentNode(w.item(id), false), 3);
         QCOMPARE(w.responder.texts().last(), QString("无法从数据库中读出数据，修改失败。"));
         QCOMPARE(w.responder.boxes.last().flags, MB_ICONERROR);
@@ -481,16 +481,38 @@ private slots:
         QCOMPARE(created->text(0), QString("请输入标题"));
         QVERIFY(w.tree()->findChild<QLineEdit*>());
         QCOMPARE(w.stored(NodeDataOf(created).Id).DataBytes(), Utf8ToAnsi("剪贴\r\n板") + '\0');
+
+        // Line ends of other programs (CR LF, CR) are one line end each, as text and as HTML.
+        for (int kind : {kNodeText, kNodeHtml}) {
+            w.select(w.top());
+            QApplication::clipboard()->setText(QStringLiteral("a\r\nb\rc\n"));
+            w.form->PasteAs(kind);
+            QCOMPARE(w.stored(NodeDataOf(w.tree()->currentItem()).Id).DataBytes(), std::string("a\r\nb\r\nc\r\n", 10));
+        }
     }
 
+    // Short date, a blank and the long time without a time zone; midnight
+    // leaves the time out.
+    void timeStampLeavesOutMidnight_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("zh_CN") << "zh_CN" << "2026/3/4 09:05:07";
+        QTest::newRow("en_US") << "en_US" << "3/4/26 9:05:07 AM";
+        QTest::newRow("de_DE") << "de_DE" << "04.03.26 09:05:07";
+    }
     void timeStampLeavesOutMidnight()
     {
+        QFETCH(QString, locale);
+        QFETCH(QString, stamp);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
         const QDate day(2026, 3, 4);
-        const QLocale locale;
-        const QString date = locale.toString(day, QLocale::ShortFormat);
-        QCOMPARE(TFormMain::DateTimeStamp(QDateTime(day, QTime(0, 0))), date);
-        QCOMPARE(TFormMain::DateTimeStamp(QDateTime(day, QTime(9, 5, 7))),
-                 date + ' ' + locale.toString(QTime(9, 5, 7), QLocale::LongFormat));
+        const QString midnight = TFormMain::DateTimeStamp(QDateTime(day, QTime(0, 0)));
+        const QString morning = TFormMain::DateTimeStamp(QDateTime(day, QTime(9, 5, 7)));
+        QLocale::setDefault(before);
+        QCOMPARE(midnight, stamp.left(stamp.indexOf(' ')));
+        QCOMPARE(morning, stamp);
     }
 };
 

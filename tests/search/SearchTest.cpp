@@ -280,4 +280,28 @@ TEST_F(CaseSearchTest, StopEndsTheRun) {
     EXPECT_EQ(calls, 1);
 }
 
+// A hit off the tree (below parents in a circle, or a missing parent) shows
+// the path as far as the parents go, after a "?".
+TEST(SearchPathTest, HitsOffTheTreeStartWithAQuestionMark) {
+    TempFolder dir;
+    CaseDB db;
+    CreateTestDatabase(db, dir.File("paths.vldb"), "pw");
+    const int32_t a = AddTestNode(db, 0, 1, "a", "", kNodeFolder);
+    const int32_t b = AddTestNode(db, a, 1, "b", "", kNodeFolder);
+    const int32_t inCircle = AddTestNode(db, b, 1, "in circle", "zebra");
+    const int32_t lost = AddTestNode(db, 0, 2, "lost", "zebra");
+    for (auto [id, parent] : {std::pair{a, b}, std::pair{lost, 999}}) {
+        CaseNode node;
+        ASSERT_TRUE(db.GetNode(id, node, true));
+        node.Parent = parent;
+        ASSERT_TRUE(db.SaveNode(node));
+    }
+    ASSERT_TRUE(db.Commit());
+    std::map<int32_t, SearchHit> hits;
+    CaseSearch search(db);
+    search.Run(TextMatcher(U("zebra"), {false, false}), [&](const SearchHit& h) { hits[h.Id] = h; }, 1);
+    EXPECT_EQ(hits.at(inCircle).Path, (std::vector<std::string>{"?", "a", "b", "in circle"}));
+    EXPECT_EQ(hits.at(lost).Path, (std::vector<std::string>{"?", "lost"}));
+}
+
 }  // namespace

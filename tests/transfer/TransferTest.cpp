@@ -389,9 +389,9 @@ TEST_F(TransferTest, StopAndRefusedErrorLeaveTheStoreAsBefore) {
     EXPECT_EQ(db.NodeCount(), nodes);
     // The next id is the one it was before the imports.
     int32_t expected = AddTestNode(db, kParentTop, 0, "probe");
-    db.Rollback();
+    EXPECT_TRUE(db.Rollback());
     EXPECT_EQ(db.TakeNextId(false), expected);
-    db.Rollback();
+    EXPECT_TRUE(db.Rollback());
 
     EXPECT_EQ(Import(*root, kParentTop, true), ImportOutcome::kDone);   // the error ignored
     EXPECT_EQ(db.NodeCount(), nodes + 5);
@@ -741,4 +741,18 @@ TEST(ExportSample, FolderWithAnEmptyCaptionIsExportedUnderASubstitute) {
     for (const char* file : {"第一页.vl_txt", "网页.vl_htm", "链接.vl_url", "未命名/空文本.vl_txt"})
         EXPECT_TRUE(fs::is_regular_file(out + "/我的笔记/" + file)) << file;
     EXPECT_EQ(ReadFile(out + "/我的笔记/未命名/空文本.vl_txt"), std::string(1, '\0'));
+}
+
+// A node the store does not take is an error of its own, never counted as
+// imported nor committed as done.
+TEST_F(TransferTest, NodeTheStoreRefusesIsNotReportedAsImported) {
+    WriteFile(src + "/f.txt", "data");
+    auto root = Collect(src);
+    db.Close();
+    ASSERT_EQ(db.Open(tmp.File("t.vldb"), false), CaseDB::kOpened);   // not logged in: no node can be sealed
+    ImportRun run{db};
+    EXPECT_EQ(ImportAll(run, *root, kParentTop, [](const std::string&) { return false; }), ImportOutcome::kFailed);
+    EXPECT_EQ(run.importedCount, 0);
+    EXPECT_EQ(run.lastError, "节点未能存入数据库");
+    EXPECT_EQ(db.NodeCount(), 0);
 }
