@@ -6,7 +6,8 @@
 #   scripts/hostile-run.sh
 # Environment: BUILD_DIR (default build-asan), COUNT damaged databases (300),
 # SEED (1), TIME_LIMIT seconds per command (20), JOBS in parallel (2),
-# DEPTH of the deep folder chain (20000), SKIP_BUILD=1 to use BUILD_DIR as it is,
+# DEPTH of the deep folder chain (20000), DEEP_TIME_LIMIT for each command on the
+# database that deep (600: tens of thousands of nodes under the sanitizers), SKIP_BUILD=1 to use BUILD_DIR as it is,
 # VERBOSE=1 to print every command's exit code and messages, ONLY=damaged|folders to run one half, LEAKS=0 to leave out leak detection (twice as fast).
 set -u
 SRC=$(realpath "$(dirname "$0")/..")
@@ -16,6 +17,7 @@ SEED=${SEED:-1}
 TIME_LIMIT=${TIME_LIMIT:-20}
 JOBS=${JOBS:-2}
 DEPTH=${DEPTH:-20000}
+DEEP_TIME_LIMIT=${DEEP_TIME_LIMIT:-600}
 ONLY=${ONLY:-}
 
 if [ "${SKIP_BUILD:-0}" != 1 ]; then
@@ -58,7 +60,7 @@ run() {
     why="exit code $RC"
   fi
   if [ "${VERBOSE:-0}" = 1 ]; then
-    echo "[$RC] $label"; head -c 600 "$err" | sed 's/^/    /'
+    echo "[$RC] $label"; { head -c 600 "$err"; echo; } | sed 's/^/    /'
   fi
   if [ -n "$why" ]; then
     { echo "FAIL ($why): $label: $*"; grep -m 12 -E 'ERROR:|runtime error|SUMMARY|#[0-9] ' "$err" | sed 's/^/    /'; } >> "$FAILURES"
@@ -287,6 +289,32 @@ make_deep_database() {
   DEEPEST=$parent
 }
 
+# A database with a node chain DEPTH deep: every command over it.
+deep_cases() {
+  echo "  making a database with a node chain $DEPTH deep"
+  local f=$1 D="$1/d.vldb" TIME_LIMIT=$DEEP_TIME_LIMIT H=(--password-file "$1/pw")
+  run "create deep" "${as[@]}" "$C" create "$D" --new-password-file "$f/pw"
+  DEEPEST=""
+  make_deep_database "$D" "$f/pw"
+  if [ -n "$DEEPEST" ]; then
+    run "deep: tree" "${as[@]}" "$C" tree "$D" "${H[@]}"
+    run "deep: ls" "${as[@]}" "$C" ls "$D" "$DEEPEST" "${H[@]}"
+    run "deep: grep" "${as[@]}" "$C" grep "$D" "bottom" "${H[@]}"
+    run "deep: check" "${as[@]}" "$C" check "$D" "${H[@]}"
+    [ "$RC" -eq 0 ] || echo "FAIL (check of the deep database): exit $RC" >> "$FAILURES"
+    run "deep: export" "${as[@]}" "$C" export "$D" 1 "$f/deep-out" --keep-empty-dirs "${H[@]}"
+    run "deep: export again --no-overwrite" "${as[@]}" "$C" export "$D" 1 "$f/deep-out" --no-overwrite "${H[@]}"
+    run "deep: mv bottom to the top" "${as[@]}" "$C" mv "$D" "$DEEPEST" 0 "${H[@]}"
+    run "deep: mv top under its own descendant" "${as[@]}" "$C" mv "$D" 1 "$((DEEPEST - 1))" "${H[@]}"
+    expect_failure "moving a node under its own descendant reported success"
+    run "deep: rm top" "${as[@]}" "$C" rm "$D" 1 "${H[@]}"
+    run "deep: rm top from the bin" "${as[@]}" "$C" rm "$D" 1 "${H[@]}"
+    run "deep: pack" "${as[@]}" "$C" pack "$D" "${H[@]}"
+    run "deep: check after removal" "${as[@]}" "$C" check "$D" "${H[@]}"
+    [ "$RC" -eq 0 ] || echo "FAIL (check after removing the deep chain): exit $RC" >> "$FAILURES"
+  fi
+}
+
 folders_half() {
   local f="$R/folders" top
   mkdir -p "$f"
@@ -316,28 +344,7 @@ folders_half() {
   run "check hostile" "${as[@]}" "$C" check "$f/h.vldb" "${H[@]}"
   [ "$RC" -eq 0 ] || echo "FAIL (check of the imported hostile tree): exit $RC" >> "$FAILURES"
 
-  echo "  making a database with a node chain $DEPTH deep"
-  local D="$f/d.vldb"
-  run "create deep" "${as[@]}" "$C" create "$D" --new-password-file "$f/pw"
-  DEEPEST=""
-  make_deep_database "$D" "$f/pw"
-  if [ -n "$DEEPEST" ]; then
-    run "deep: tree" "${as[@]}" "$C" tree "$D" "${H[@]}"
-    run "deep: ls" "${as[@]}" "$C" ls "$D" "$DEEPEST" "${H[@]}"
-    run "deep: grep" "${as[@]}" "$C" grep "$D" "bottom" "${H[@]}"
-    run "deep: check" "${as[@]}" "$C" check "$D" "${H[@]}"
-    [ "$RC" -eq 0 ] || echo "FAIL (check of the deep database): exit $RC" >> "$FAILURES"
-    run "deep: export" "${as[@]}" "$C" export "$D" 1 "$f/deep-out" --keep-empty-dirs "${H[@]}"
-    run "deep: export again --no-overwrite" "${as[@]}" "$C" export "$D" 1 "$f/deep-out" --no-overwrite "${H[@]}"
-    run "deep: mv bottom to the top" "${as[@]}" "$C" mv "$D" "$DEEPEST" 0 "${H[@]}"
-    run "deep: mv top under its own descendant" "${as[@]}" "$C" mv "$D" 1 "$((DEEPEST - 1))" "${H[@]}"
-    expect_failure "moving a node under its own descendant reported success"
-    run "deep: rm top" "${as[@]}" "$C" rm "$D" 1 "${H[@]}"
-    run "deep: rm top from the bin" "${as[@]}" "$C" rm "$D" 1 "${H[@]}"
-    run "deep: pack" "${as[@]}" "$C" pack "$D" "${H[@]}"
-    run "deep: check after removal" "${as[@]}" "$C" check "$D" "${H[@]}"
-    [ "$RC" -eq 0 ] || echo "FAIL (check after removing the deep chain): exit $RC" >> "$FAILURES"
-  fi
+  deep_cases "$f"
 
   OUT=/dev/full run "cat into /dev/full" "${as[@]}" "$C" cat "$f/h.vldb" "$top" "${H[@]}"
   expect_failure "cat into /dev/full reported success"
