@@ -1,7 +1,9 @@
 #include "app/AppEntry.h"
 
+#include "app/HelpWindow.h"
 #include "app/Main.h"
 #include "kellib/qt/KELSysHook.h"
+#include "kellib/qt/KELTermSignal.h"
 #include "kellib/qt/Kelapputil.h"
 #include "kellib/qt/Kelhtmlhelp.h"
 
@@ -104,9 +106,12 @@ int VaultleafMain(int argc, char** argv)
     }
 
     SetHelpFile(findHelpFolder());
+    InstallHelpWindow();
     TFormMain form(&hook);
     SetAppMainWindow(&form);
     form.FormCreate(argument);
+    // A logout ends the program through its own close, storing what is open.
+    const KELTermSignal termination([&form] { form.EndSession(); });
     app.exec();
     return 0;
 }

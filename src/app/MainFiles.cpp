@@ -9,6 +9,7 @@
 #include "app/MonitorFile.h"
 #include "kellib/Kelapputil.h"
 #include "kellib/Kelcodepage.h"
+#include "kellib/Kelfilelib.h"
 #include "kellib/qt/KELShellDragDropFiles.h"
 #include "kellib/qt/Kelapputil.h"
 
@@ -149,7 +150,22 @@ void TFormMain::OpenFileNode(QTreeWidgetItem* item)
         }
     }
     fileMonitor_.StopWatch(true);
-    unlink(path.c_str());   // also when nothing was watched
+    WipeAndRemoveFile(path);   // also when nothing was watched
+}
+
+void TFormMain::EndSession()
+{
+    // The monitor window closes as when its program ends; OpenFileNode then
+    // stores a changed copy without asking and removes the copy.
+    if (auto* monitor = findChild<TFormMonitorFile*>())
+        monitor->EndSession();
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            SaveCurrentNode(TVNav->currentItem(), false);
+            close();
+        },
+        Qt::QueuedConnection);
 }
 
 int TFormMain::StoreBackFile(QTreeWidgetItem* item, bool ask)

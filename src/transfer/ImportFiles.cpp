@@ -109,7 +109,7 @@ bool ImportFile(ImportRun& run, const ImportFileItem& item, int32_t parentId) {
     node.Type = static_cast<uint8_t>(KindByExtension(item.Name, run.identifyExt));
     bool isFile = node.Type == kNodeFile;
     if (!CaptionOf(run, item, isFile ? item.Name : ExtractNameNoExt(item.Name), node.Caption)) return false;
-    if (!node.LoadFromFile(item.Path, isFile)) {
+    if (!(run.Load ? run.Load(node, item.Path, isFile) : node.LoadFromFile(item.Path, isFile))) {
         run.lastError = LoadFailure(item.Path);
         return false;
     }
