@@ -447,6 +447,7 @@ private slots:
             ticker.start(20);
             Click(d, "ButtonNext");
             ticker.stop();
+            longestGap = std::max(longestGap, sinceTick.elapsed());
         };
         QElapsedTimer took;
         took.start();
