@@ -271,6 +271,7 @@ public:
     // answer a question, so an external program's changed copy and the
     // shown page's edits are stored without asking, then the window closes.
     void EndSession();
+    void CloseAtSessionEnd();
 
 protected:
     bool event(QEvent* e) override;

@@ -14,6 +14,8 @@
 #include "kellib/qt/Kelapputil.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
@@ -159,13 +161,20 @@ void TFormMain::EndSession()
     // stores a changed copy without asking and removes the copy.
     if (auto* monitor = findChild<TFormMonitorFile*>())
         monitor->EndSession();
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            SaveCurrentNode(TVNav->currentItem(), false);
-            close();
-        },
-        Qt::QueuedConnection);
+    QTimer::singleShot(0, this, &TFormMain::CloseAtSessionEnd);
+}
+
+// A modal window still open (a question waiting for the person, the import
+// wizard writing) or a long operation is let finish first: closing the
+// database under it would pull the store from beneath its work.
+void TFormMain::CloseAtSessionEnd()
+{
+    if (QApplication::activeModalWidget() || busy_ > 0) {
+        QTimer::singleShot(200, this, &TFormMain::CloseAtSessionEnd);
+        return;
+    }
+    SaveCurrentNode(TVNav->currentItem(), false);
+    close();
 }
 
 int TFormMain::StoreBackFile(QTreeWidgetItem* item, bool ask)

@@ -383,6 +383,36 @@ private slots:
         QCOMPARE(node.DataBytes(), std::string("saved at logout"));
     }
 
+    // SIGTERM while a modal window of ours is open: the window closes once
+    // that one has, storing the page's edits without a question.
+    void sessionEndWaitsForAModalWindow()
+    {
+        NodeTestWindow w;
+        const int id = w.addNode(0, "t", kNodeText, "old");
+        w.select(w.item(id));
+        auto* editor = w.form->findChild<QTextEdit*>(QStringLiteral("RichEditText"));
+        editor->moveCursor(QTextCursor::End);
+        editor->insertPlainText(QStringLiteral(" typed"));
+        QVERIFY(w.form->IsModified());
+        const KELTermSignal termination([&w] { w.form->EndSession(); });
+        QDialog modal(w.form.get());
+        modal.setModal(true);
+        modal.show();
+        QTRY_VERIFY(QApplication::activeModalWidget() == &modal);
+        raise(SIGTERM);
+        QTest::qWait(600);
+        QVERIFY(w.db().IsOpen());
+        modal.close();
+        QTRY_VERIFY(!w.db().IsOpen());
+        QCOMPARE(w.responder.texts(), QStringList());
+        CaseDB db;
+        QCOMPARE(db.Open(w.file.toStdString(), false), 0);
+        QVERIFY(db.Login("pw"));
+        CaseNode node;
+        QVERIFY(db.GetNode(id, node, true));
+        QVERIFY(QByteArray::fromStdString(node.DataBytes()).startsWith("old typed"));
+    }
+
     // Terminal=true: the command runs in the desktop's terminal; without one
     // a message says so and nothing starts.
     void terminalProgramsRunInTheDesktopsTerminal()
