@@ -111,6 +111,11 @@ private slots:
         QCOMPARE(TerminalCommand().first(), QStringLiteral("konsole"));
         install("x-terminal-emulator");
         QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("x-terminal-emulator"), QStringLiteral("-e")}));
+        // The system's choice linked to a known terminal: that one with its options.
+        QFile::remove(dir.path() + QStringLiteral("/x-terminal-emulator"));
+        install("gnome-terminal.wrapper");
+        QFile::link(dir.path() + QStringLiteral("/gnome-terminal.wrapper"), dir.path() + QStringLiteral("/x-terminal-emulator"));
+        QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("gnome-terminal"), QStringLiteral("--wait"), QStringLiteral("--")}));
         install("myterm");
         qputenv("TERMINAL", "myterm");
         QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("myterm"), QStringLiteral("-e")}));

@@ -197,7 +197,14 @@ QStringList TerminalCommand() {
     const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower();
     auto installed = [](const Known& t) { return !QStandardPaths::findExecutable(t.command.first()).isEmpty(); };
     // The system's choice first, then the current desktop's own, then any.
-    if (installed(known[0])) return known[0].command;
+    // A choice that is a known terminal gets that one's options, which keep
+    // it running until the command ends (gnome-terminal returns at once without --wait).
+    if (const QString chosen = QStandardPaths::findExecutable(known[0].command.first()); !chosen.isEmpty()) {
+        const QString target = QFileInfo(chosen).canonicalFilePath().section(QLatin1Char('/'), -1);
+        for (const Known& t : known)
+            if (*t.desktop && target.startsWith(t.command.first()) && installed(t)) return t.command;
+        return known[0].command;
+    }
     for (const Known& t : known)
         if (*t.desktop && desktop.contains(QLatin1String(t.desktop)) && installed(t)) return t.command;
     for (const Known& t : known)

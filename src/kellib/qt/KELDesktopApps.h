@@ -18,9 +18,10 @@ QString DesktopEntryPath(const QString& desktopId);
 // the file appended when no code names it. Empty when the entry has no Exec.
 QStringList DesktopEntryCommand(const QString& entryPath, const QString& file);
 
-// The desktop's terminal with the option after which it takes the command to
-// run: $TERMINAL, x-terminal-emulator, then the terminals of the known
-// desktops (the current desktop's first). Empty when none is installed.
+// The desktop's terminal with the options after which it takes the command to
+// run (and keeps running until it ends): $TERMINAL, x-terminal-emulator (with
+// the options of the known terminal it links to), then the terminals of the
+// known desktops (the current desktop's first). Empty when none is installed.
 QStringList TerminalCommand();
 
 // The command that opens file: the Exec line of the default application for
