@@ -2,6 +2,7 @@
 
 #include "app/HelpWindow.h"
 #include "app/Main.h"
+#include "app/Options.h"
 #include "kellib/qt/KELSysHook.h"
 #include "kellib/qt/KELTermSignal.h"
 #include "kellib/qt/Kelapputil.h"
@@ -107,6 +108,9 @@ int VaultleafMain(int argc, char** argv)
 
     SetHelpFile(findHelpFolder());
     InstallHelpWindow();
+    // An entry written by an earlier version may still claim web pages.
+    if (QFileInfo::exists(SendToEntryPath()))
+        CreateSendToEntry(QCoreApplication::applicationFilePath());
     TFormMain form(&hook);
     SetAppMainWindow(&form);
     form.FormCreate(argument);
