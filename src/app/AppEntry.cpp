@@ -113,9 +113,9 @@ int VaultleafMain(int argc, char** argv)
         CreateSendToEntry(QCoreApplication::applicationFilePath());
     TFormMain form(&hook);
     SetAppMainWindow(&form);
-    form.FormCreate(argument);
     // A logout ends the program through its own close, storing what is open.
     const KELTermSignal termination([&form] { form.EndSession(); });
+    form.FormCreate(argument);
     app.exec();
     return 0;
 }
