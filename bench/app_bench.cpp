@@ -44,7 +44,8 @@ struct Fixture {
             node.Type = uint8_t(kind);
             node.Caption = caption;
             node.SetData(std::move(data));
-            db.AddNode(node);
+            if (!db.AddNode(node))
+                qFatal("cannot store a bench node");
             return node.Id;
         };
         // The big folder's children come last in the file, the slowest case
@@ -63,7 +64,8 @@ struct Fixture {
         for (int i = 0; mb.size() < 1024 * 1024; ++i)
             mb += "line " + std::to_string(i) + Utf8ToAnsi(" 中文内容 ") + "\r\n";
         text = add(0, kNodeText, "1 MB", mb);
-        db.Commit();
+        if (!db.Commit())
+            qFatal("cannot commit the bench nodes");
         form->CreateSpecialItems();
         form->SelectNodeById(folder);
     }

@@ -79,8 +79,8 @@ struct Fixture {
         n.Type = kNodeRtf;
         n.Caption = "rtf";
         n.SetData(rtf);
-        db.AddNode(n);
-        db.Commit();
+        if (!db.AddNode(n) || !db.Commit())
+            qFatal("cannot store the bench node");
         node = n.Id;
         form->CreateSpecialItems();
         form->SelectNodeById(node);

@@ -6,6 +6,8 @@
 // first_hit_ms (time from the start to the first hit) and cpu_vs_loop (all
 // threads' processor time over the loop's; on a machine shared with other
 // work the wall-clock ratios vary from run to run, this one much less).
+// VAULTLEAF_BENCH_HTML=1 makes every note an HTML page of the same text, to
+// measure what reading the text out of markup costs.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -31,6 +33,30 @@ const char* const kPassword = "bench";
 int NodeCount() {
     const char* env = std::getenv("VAULTLEAF_BENCH_NODES");
     return env && std::atoi(env) > 0 ? std::atoi(env) : 100000;
+}
+
+bool HtmlNotes() {
+    const char* env = std::getenv("VAULTLEAF_BENCH_HTML");
+    return env && std::atoi(env) > 0;
+}
+
+// The text as a page: a paragraph a line, with a style sheet, attributes,
+// bold words and character references as editors write them.
+std::string AsHtml(const std::string& text) {
+    std::string html = "<html><head><title>note</title><style>p { margin: 0 }</style></head><body><p>";
+    bool bold = false;
+    for (char c : text) {
+        if (c == '\n') {
+            html += bold ? "</b></p>\n<p class=\"line\" style=\"color: #333\">" : "</p>\n<p class=\"line\">";
+            bold = false;
+        } else if (c == ' ') {
+            html += bold ? "</b>&nbsp;" : " <b>";
+            bold = !bold;
+        } else if (c != '\r') {
+            html += c;
+        }
+    }
+    return html + (bold ? "</b>" : "") + "&ldquo;&amp;&rdquo;</p></body></html>";
 }
 
 // Notes as people write them: Chinese and English words, CR LF lines, in
@@ -71,9 +97,12 @@ struct Database {
             CaseNode node;
             node.Id = db.TakeNextId(false);
             node.Parent = i % 100 == 0 ? 0 : node.Id - i % 100;   // folders of 99 notes
-            node.Type = i % 100 == 0 ? kNodeFolder : kNodeText;
+            node.Type = i % 100 == 0 ? kNodeFolder : HtmlNotes() ? kNodeHtml : kNodeText;
             node.Caption = "note " + std::to_string(i);
-            if (node.Type == kNodeText) node.SetData(NodeText(pool, rng, i % 97 == 5));
+            if (node.Type != kNodeFolder) {
+                const std::string text = NodeText(pool, rng, i % 97 == 5);
+                node.SetData(node.Type == kNodeHtml ? AsHtml(text) : text);
+            }
             bytes += node.DataSize();
             if (!db.AddNode(node)) std::abort();
             if (i % 5000 == 4999 && !db.Commit()) std::abort();

@@ -68,8 +68,7 @@ void BM_GetNode_10MB(benchmark::State& state) {
     CaseDB db;
     if (!OpenNew(db, dir.File("get.vldb"), "pw")) return state.SkipWithError("cannot create the database");
     CaseNode node = MakeNode(db, MixedContent(10 << 20, 1));
-    db.AddNode(node);
-    db.Commit();
+    if (!db.AddNode(node) || !db.Commit()) return state.SkipWithError("cannot store the node");
     for (auto _ : state) {
         CaseNode read;
         if (!db.GetNode(node.Id, read, true)) return state.SkipWithError("GetNode failed");
@@ -97,8 +96,9 @@ void BM_ChangePassword_10000x1KB(benchmark::State& state) {
     BenchFolder dir;
     CaseDB db;
     if (!OpenNew(db, dir.File("passwd.vldb"), "a")) return state.SkipWithError("cannot create the database");
-    for (int i = 0; i < 10000; ++i) db.AddNode(MakeNode(db, MixedContent(1024, 100 + i)));
-    db.Commit();
+    for (int i = 0; i < 10000; ++i)
+        if (!db.AddNode(MakeNode(db, MixedContent(1024, 100 + i)))) return state.SkipWithError("AddNode failed");
+    if (!db.Commit()) return state.SkipWithError("Commit failed");
     unsigned char cancel = 0;
     bool forward = true;
     for (auto _ : state) {
@@ -123,17 +123,17 @@ void BM_Pack_1GB(benchmark::State& state) {
             size_t i = nodes.size();
             uint32_t seed = static_cast<uint32_t>(i);
             nodes.push_back(MakeNode(db, i % 2 ? MixedContent(1 << 20, seed) : RandomBytes(1 << 20, seed)));
-            db.AddNode(nodes.back());
+            if (!db.AddNode(nodes.back())) return state.SkipWithError("AddNode failed");
             nodes.back().SetData("");   // keep memory small
         }
-        db.Commit();
+        if (!db.Commit()) return state.SkipWithError("Commit failed");
     }
     for (size_t i = 0; i < nodes.size(); i += 8) {
         nodes[i].SetData(RandomBytes(1 << 20, static_cast<uint32_t>(i)));
-        db.SaveNode(nodes[i]);
+        if (!db.SaveNode(nodes[i])) return state.SkipWithError("SaveNode failed");
         nodes[i].SetData("");
     }
-    db.Commit();
+    if (!db.Commit()) return state.SkipWithError("Commit failed");
     state.counters["file_MB_before"] = static_cast<double>(std::filesystem::file_size(path)) / (1 << 20);
     for (auto _ : state) {
         if (!db.Pack()) return state.SkipWithError("Pack failed");

@@ -13,6 +13,6 @@ $SUDO apt-get install -y --no-install-recommends \
   libqt6svg6 qt6-qpa-plugins libgl-dev \
   libxcb1-dev libxcb-keysyms1-dev libxcb-screensaver0-dev \
   qtkeychain-qt6-dev gnome-keyring dbus dbus-daemon dbus-bin \
-  libgsm1-dev libgsm-tools ncompress libssl-dev openssl \
+  libgsm1-dev libgsm-tools ncompress libssl-dev openssl libcli11-dev \
   qt6-translations-l10n xdg-utils \
   xvfb xauth imagemagick fonts-noto-cjk shared-mime-info

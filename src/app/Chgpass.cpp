@@ -22,7 +22,7 @@ QLineEdit* passwordField(QWidget* parent, const char* name)
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QLatin1String(name));
     edit->setEchoMode(QLineEdit::Password);
-    edit->setMaxLength(32767);   // no limit of its own
+    edit->setMaxLength(kPasswordMaxLength);   // the login's limit, so every new password can be typed
     edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     return edit;
 }
@@ -119,6 +119,13 @@ void TFormChangePassword::ButtonOkClick()
 {
     if (!idle_ || !CheckInput())
         return;
+    if (EditNewPass->text().isEmpty()
+        && FormMessageBox(this, QStringLiteral("新密码为空，数据库将不再受密码保护。确定吗？"),
+                          MB_YESNO | MB_ICONWARNING)
+               != IDYES) {
+        EditNewPass->setFocus();
+        return;
+    }
     const int answer = FormMessageBox(
         this, QStringLiteral("修改密码时所有数据需要重新加密，这可能需要较长时间，确认要修改吗？"),
         MB_YESNO | MB_ICONWARNING);
@@ -143,9 +150,19 @@ void TFormChangePassword::RunChange()
     progress.ProcessEvents = [] { QApplication::processEvents(); };
     if (db_.ChangePassword(oldPass, newPass, idle_, progress)) {
         if (db_.GetParamBool("RememberPassword", false)) {
+            // Without the key (its keyring does not answer) the old remembered password is forgotten.
             const QString randomKey = ReadOrMakeRandomKey();
-            db_.SetParam("RememberedPassword", EncryptText(RememberKeyText(randomKey, db_.Path()), newPass));
-            db_.Commit();
+            const bool stored = db_.SetParamBool("RememberPassword", !randomKey.isEmpty())
+                                && db_.SetParam("RememberedPassword",
+                                                randomKey.isEmpty() ? std::string()
+                                                                    : EncryptText(RememberKeyText(randomKey, db_.Path()), newPass))
+                                && db_.Commit();
+            if (!stored) {
+                // The old password is remembered no more either: nothing stays that would not open.
+                const bool cleared = db_.Rollback() && db_.SetParamBool("RememberPassword", false) && db_.Commit();
+                if (!cleared)
+                    FormMessageBox(this, QStringLiteral("无法保存数据库的配置。"), MB_ICONERROR);
+            }
         }
         FormMessageBox(this, QStringLiteral("密码修改成功。"), 0);
     } else {

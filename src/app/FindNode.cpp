@@ -154,10 +154,9 @@ void TfrmFindNode::BitBtnFindClick()
     index_.reset();
     QApplication::restoreOverrideCursor();
     if (!found) {
-        tree->setCurrentItem(start);
         FormMessageBox(this, QStringLiteral("没有找到符合条件的节点。"), MB_ICONINFORMATION);
         return;
     }
-    tree->setCurrentItem(found);
-    tree->scrollToItem(found);
+    if (form_.SelectItem(found))
+        tree->scrollToItem(found);
 }

@@ -396,7 +396,8 @@ bool RunImportWizard(QWidget* owner, const std::vector<KELFileItem>& items, int 
     }
     TFormImportFiles wizard(owner, items, targetId, db, targetCaption);
     openWizard() = &wizard;
-    const int result = ExecDialog(&wizard);
+    ExecDialog(&wizard);
     openWizard() = nullptr;
-    return result == QDialog::Accepted && wizard.Finished();
+    // Finished and closed by any means (完成, Escape, the title bar): the nodes are in the store.
+    return wizard.Finished();
 }

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
@@ -29,6 +30,20 @@ namespace {
 QPointer<TFormLogin> showingLogin;
 
 const QString kRememberPlaceholder(24, QLatin1Char('*'));
+const QString kSection = QStringLiteral("Default");
+const QString kRandomKeyName = QStringLiteral("RandomKey");
+const QString kInKeyringName = QStringLiteral("RandomKeyInKeyring");
+
+// A key text of one dialog's own, for holding what is typed without the
+// key of remembered passwords.
+std::string DialogKeyText()
+{
+    quint32 words[4];
+    QRandomGenerator::system()->fillRange(words);
+    std::string key = Base64Encode(std::string_view(reinterpret_cast<const char*>(words), sizeof words));
+    WipeBytes(words, sizeof words);
+    return key;
+}
 
 } // namespace
 
@@ -89,37 +104,43 @@ void ForgetRandomKey()
 QString ReadOrMakeRandomKey()
 {
     // The file changed meanwhile (another instance, a restored backup): look again.
-    const QString name = QStringLiteral("RandomKey");
     if (knownKey.folder == SettingsFolder() && knownKey.key.size() == 12
-        && knownKey.fileValue == ReadString(QStringLiteral("Default"), name))
+        && knownKey.fileValue == ReadString(kSection, kRandomKeyName))
         return knownKey.key;
     const QString key = LocateRandomKey();
-    knownKey = {SettingsFolder(), ReadString(QStringLiteral("Default"), name), key};
+    knownKey = {SettingsFolder(), ReadString(kSection, kRandomKeyName), key};
     return key;
 }
 
 // The keyring's key wins; a key in the settings file is moved into a keyring
-// that answers (and removed from the file only once the keyring holds it);
-// without a keyring the file keeps the key, as before.
+// that answers (and removed from the file only once the keyring holds it and
+// the file says so); without a keyring the file keeps the key, as before. A
+// key the file says the keyring holds is never made anew for a keyring that
+// does not answer: the key is empty then.
 QString LocateRandomKey()
 {
-    const QString section = QStringLiteral("Default"), name = QStringLiteral("RandomKey");
     QString key;
-    const KeyringAnswer answer = KeyringRead(name, key);
-    const QString fileKey = ReadString(section, name);
+    const KeyringAnswer answer = KeyringRead(kRandomKeyName, key);
+    const QString fileKey = ReadString(kSection, kRandomKeyName);
+    const bool inKeyring = ReadBool(kSection, kInKeyringName, false);
     if (answer == KeyringAnswer::Found && key.size() == 12) {
+        if (!inKeyring)
+            WriteBool(kSection, kInKeyringName, true);
         if (!fileKey.isEmpty())
-            WriteString(section, name, QString());   // a copy left by an earlier outage
+            WriteString(kSection, kRandomKeyName, QString());   // a copy left by an earlier outage
         return key;
     }
+    if (answer == KeyringAnswer::Unavailable && inKeyring)
+        return QString();
     key = fileKey.size() == 12 ? fileKey : MakeRandomKeyText();
-    if (answer != KeyringAnswer::Unavailable && KeyringWrite(name, key)) {
+    if (answer != KeyringAnswer::Unavailable && KeyringWrite(kRandomKeyName, key)) {
+        WriteBool(kSection, kInKeyringName, true);
         if (!fileKey.isEmpty())
-            WriteString(section, name, QString());
+            WriteString(kSection, kRandomKeyName, QString());
         return key;
     }
     if (key != fileKey)
-        WriteString(section, name, key);
+        WriteString(kSection, kRandomKeyName, key);
     return key;
 }
 
@@ -160,7 +181,7 @@ TFormLogin::TFormLogin(QWidget* owner, CaseDB& db, LoginOffer offer)
     Label1->setObjectName(QStringLiteral("Label1"));
     EditPassword = new QLineEdit(this);
     EditPassword->setObjectName(QStringLiteral("EditPassword"));
-    EditPassword->setMaxLength(30);
+    EditPassword->setMaxLength(kPasswordMaxLength);
     EditPassword->setEchoMode(QLineEdit::Password);
     EditPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42;"));
     Label1->setBuddy(EditPassword);
@@ -220,19 +241,29 @@ TFormLogin::~TFormLogin()
     WipeLineEdit(EditPassword);
 }
 
+// The keyring is asked only when a remembered password is offered.
 void TFormLogin::Prepare()
 {
     setWindowTitle(ApplicationTitle() + QStringLiteral(" - 登录"));
-    LabelStatus->setText(QStringLiteral("您正准备打开数据库：") + QString::fromStdString(db_.Path()));
+    QString status = QStringLiteral("您正准备打开数据库：") + QString::fromStdString(db_.Path());
     const bool remember = db_.GetParamBool("RememberPassword", false);
-    randomKey_ = ReadOrMakeRandomKey();
-    keyText_ = RememberKeyText(randomKey_, db_.Path());
     CheckBoxRememberPassword->setChecked(remember);
+    keyText_ = DialogKeyText();
     if (remember && offer_ == LoginOffer::Remembered) {
-        held_ = db_.GetParam("RememberedPassword", "");
-        const QSignalBlocker blocker(EditPassword);
-        EditPassword->setText(kRememberPlaceholder);
+        const QString randomKey = ReadOrMakeRandomKey();
+        keyringAway_ = randomKey.isEmpty();
+        if (keyringAway_) {
+            status += QStringLiteral("\n无法读取记住的密码：密钥环不可用。");
+        } else {
+            WipeString(keyText_);
+            keyText_ = RememberKeyText(randomKey, db_.Path());
+            keyTextRemembered_ = true;
+            held_ = db_.GetParam("RememberedPassword", "");
+            const QSignalBlocker blocker(EditPassword);
+            EditPassword->setText(kRememberPlaceholder);
+        }
     }
+    LabelStatus->setText(status);
 }
 
 std::string TFormLogin::HeldPassword() const
@@ -255,18 +286,41 @@ void TFormLogin::EditPasswordChange(const QString& text)
 void TFormLogin::ButtonOkClick()
 {
     std::string password = HeldPassword();
-    const bool accepted = db_.Login(password);
-    WipeString(password);
-    if (!accepted) {
+    const WipeOnExit wipe(password);
+    if (!db_.Login(password)) {
         FormMessageBox(this, WrongPasswordText(db_.Path()), MB_ICONERROR);
         EditPassword->setFocus();
         return;
     }
-    const bool remember = CheckBoxRememberPassword->isChecked();
-    db_.SetParamBool("RememberPassword", remember);
-    db_.SetParam("RememberedPassword", remember && !randomKey_.isEmpty() ? held_ : std::string());
-    db_.Commit();
+    if (!StoreRemembered(password) || !db_.Commit()) {
+        FormMessageBox(this, QStringLiteral("无法保存数据库的配置。"), MB_ICONERROR);
+        // A store whose rollback fails has closed itself: nothing is left to open.
+        if (!db_.Rollback()) {
+            reject();
+            return;
+        }
+    }
     accept();
+}
+
+// Unticked, the remembered password goes. Ticked, it is stored under the key
+// of remembered passwords; one remembered already stays as it is when the
+// key was not read (the restore login, a keyring that does not answer).
+bool TFormLogin::StoreRemembered(const std::string& password)
+{
+    if (!CheckBoxRememberPassword->isChecked())
+        return db_.SetParamBool("RememberPassword", false) && db_.SetParam("RememberedPassword", std::string());
+    if (keyTextRemembered_)
+        return db_.SetParamBool("RememberPassword", true) && db_.SetParam("RememberedPassword", held_);
+    if (db_.GetParamBool("RememberPassword", false))
+        return true;
+    const QString randomKey = ReadOrMakeRandomKey();
+    if (randomKey.isEmpty()) {
+        FormMessageBox(this, QStringLiteral("无法记住密码：密钥环不可用。"), MB_ICONWARNING);
+        return true;
+    }
+    return db_.SetParamBool("RememberPassword", true)
+           && db_.SetParam("RememberedPassword", EncryptText(RememberKeyText(randomKey, db_.Path()), password));
 }
 
 void TFormLogin::ButtonHelpClick()

@@ -14,6 +14,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+// The longest password the login and the password change take (the most a
+// line edit holds), one limit for both, so every password set can be typed.
+constexpr int kPasswordMaxLength = 32767;
+
 // Password text as the store keys it: bytes in the database code page.
 std::string PasswordBytes(const QString& text);
 // Key text of a remembered password: RandomKey + database path in lower case
@@ -22,7 +26,11 @@ std::string RememberKeyText(const QString& randomKey, const std::string& dbPath)
 // RandomKey of section "Default"; made anew (and stored) unless 12 characters
 // long. Kept in the desktop's keyring when one answers, else in the settings
 // file. Looked up once per settings folder: the keyring's wait (at most its
-// timeout, with the event loop turning) happens at the first login only.
+// timeout, with the event loop turning) happens at the first use only. Only
+// reading or storing a remembered password asks for it.
+// Empty while the key is in the keyring ("RandomKeyInKeyring" in the settings)
+// and the keyring does not answer: a key made anew then would lose every
+// password remembered under the keyring's.
 QString ReadOrMakeRandomKey();
 // Looks the key up in the keyring and the settings file, moving it from the
 // file into a keyring that answers.
@@ -63,12 +71,18 @@ private:
     void Prepare();
     void EditPasswordChange(const QString& text);
     void ButtonOkClick();
+    // False when the store refused the change.
+    bool StoreRemembered(const std::string& password);
     void ButtonHelpClick();
 
     CaseDB& db_;
     LoginOffer offer_;
-    QString randomKey_;
+    // Key text of held_: the remembered password's while it is offered,
+    // else one of this dialog's own, so the keyring is asked only to read or
+    // store a remembered password.
     std::string keyText_;
+    bool keyTextRemembered_ = false;
+    bool keyringAway_ = false;
     std::string held_;   // EncryptText of the typed password, never the plain text
 };
 

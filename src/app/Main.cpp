@@ -69,8 +69,18 @@ TStatusBar::TStatusBar(QWidget* parent) : QStatusBar(parent)
 
 void TStatusBar::SetPanelText(int panel, const QString& text)
 {
-    if (panel >= 0 && panel < kPanels)
+    if (panel < 0 || panel >= kPanels)
+        return;
+    texts_[panel] = text;
+    if (!veiled_)
         panels_[panel]->setText(text);
+}
+
+void TStatusBar::SetVeiled(bool veiled)
+{
+    veiled_ = veiled;
+    for (int i = 0; i < kPanels; ++i)
+        panels_[i]->setText(veiled ? QString() : texts_[i]);
 }
 
 QString TStatusBar::PanelText(int panel) const

@@ -10,11 +10,14 @@
 #include <QMainWindow>
 #include <QStatusBar>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
+#include "app/LockVeil.h"
 #include "app/TextPage.h"
 #include "db/CaseDB.h"
 #include "kellib/KELFileMonitor.h"
@@ -42,7 +45,10 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QDateTime;
+class QLocale;
 class QTimer;
+class QWebEnginePage;
+class QWebEngineProfile;
 class QWebEngineView;
 class TRtfPage;
 
@@ -60,11 +66,15 @@ class TStatusBar : public QStatusBar {
 public:
     explicit TStatusBar(QWidget* parent);
     void SetPanelText(int panel, const QString& text);
-    QString PanelText(int panel) const;
+    QString PanelText(int panel) const;   // as shown
+    // Veiled (while locked), the panels show nothing; their texts wait.
+    void SetVeiled(bool veiled);
     static constexpr int kPanels = 6;
 
 private:
     QLabel* panels_[kPanels] = {};
+    QString texts_[kPanels];
+    bool veiled_ = false;
 };
 
 // Before the QApplication exists: switches the web engine's sandbox off where
@@ -111,12 +121,30 @@ public:
 
     // Tree basics used by opening and closing.
     void CreateSpecialItems();
+    // Selects the node's item, loading its folders, after the save question;
+    // false when the node is not in the tree (missing, or below a damaged
+    // part of it); 取消 keeps the selection.
     bool SelectNodeById(int id);
+    // The one way the program moves the selection: the save question about
+    // the shown node first; false when the user cancelled.
+    bool SelectItem(QTreeWidgetItem* item);
+    bool MayLeaveShownNode();
+    // Commits the store's pending changes; a failed commit (which the store
+    // reports) rolls them back. Rolls back pending changes and says so
+    // when even that fails.
+    bool CommitOrRollBack();
+    void RollBackPending();
+    // After a change that failed to commit: the tree loaded anew from the
+    // store, with the node id selected as far as it can be.
+    void ResyncTree(int id);
     QTreeWidgetItem* FindItemById(int id) const;
     static int ImageOfKind(int code);
     QTreeWidgetItem* AddTreeItem(QTreeWidgetItem* parent, int id, int image, const QString& caption,
                                  int kind);
     void LoadChildren(QTreeWidgetItem* item);
+    // The has-children flag: the expand button, and what the delete-all and
+    // empty-bin commands look at.
+    static void SetHasChildren(QTreeWidgetItem* item, bool has);
     // Creates a node under parent (kind 3: bytes are the path of a file to read).
     QTreeWidgetItem* CreateNode(QTreeWidgetItem* parent, const QString& caption, bool commit,
                                 bool edit, int image, int kind, const std::string& bytes);
@@ -133,7 +161,7 @@ public:
     bool CaptionEdited(QTreeWidgetItem* item, const QString& text);
     void TVNavChange();
     void MoveSelected(int step);   // -1 up (SBMoveUp), +1 down (SBMoveDown)
-    void RenumberChildren(QTreeWidgetItem* item);
+    bool RenumberChildren(QTreeWidgetItem* item);   // false: the store is as before
     bool MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
     bool DeleteItem(QTreeWidgetItem* item);
     void ActionDeleteSelNodeExecute();
@@ -153,8 +181,12 @@ public:
     void SetWordWrap(bool on);
     void PasteAs(int kind);
     static QString DateTimeStamp(const QDateTime& when);
+    static QString LongTimeFormat(const QLocale& locale);
     bool ShowAsHtml(bool addressMode);
     bool PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate);
+    // The text of the text page as stored text sees it (a text shown in
+    // pieces is given whole).
+    QString TextPageText() const;
     QWebEngineView* HtmlViewer() const { return HTMLViewer; }
 
     // Tray icon, hot key, hiding to the tray, the calendar (MainTray.cpp).
@@ -343,6 +375,8 @@ private:
     void ConnectNavTree();
     void SetNodeCommandRules();
     void TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous);
+    int AskToLeave(QTreeWidgetItem* shown);
+    void ShowSelectionStatus(QTreeWidgetItem* item);
     void KeepSelection(QTreeWidgetItem* item);
     void UpdateMoveButtons();
     void MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target);
@@ -352,11 +386,17 @@ private:
     void CreateContentPages();
     void SetPagesVisible(std::initializer_list<int> pages);
     bool ReadShownNode(QTreeWidgetItem* item, CaseNode& node);
+    void ShowUnreadable(QTreeWidgetItem* item);
+    void SetTextPage(const QString& text);
     // Saves one node and commits; on failure rolls back, so nothing half-done stays.
     bool SaveNodeCommitted(const CaseNode& node);
     bool FocusIsEditor() const;
     void CreateWebView();
-    void WaitForDocument();
+    void CreateRemoteContentBar();
+    QWebEnginePage* NewWebPage(bool blockRemote);
+    void DiscardWebPage();
+    void WebPageLoaded(QWebEnginePage* page, bool ok);
+    void ShowLoadError();
     void ConnectBookmarks();
     void ConnectDialogs();
     void ReadAppearance();
@@ -382,11 +422,22 @@ private:
     QTimer* TimerHandOver = nullptr;   // looks again at hand-overs held back by a modal window
     QTimer* TimerMonitorMouse = nullptr;
     QWebEngineView* HTMLViewer = nullptr;
+    QFrame* RemoteContentBar = nullptr;
+    QTimer* TimerPageLimit = nullptr;   // an address that takes longer shows our error page
+    QWebEngineProfile* webProfile_ = nullptr;
     HtmlSourceHandler* htmlSource_ = nullptr;
+    // An address loads in two steps: our opening page, then the address.
+    enum class WebState { Idle, Opening, Loading };
+    WebState webState_ = WebState::Idle;
+    QUrl webAddress_;
+    bool webPageUsed_ = false;
+    int webNode_ = 0;   // the node whose stored HTML the page shows
+    std::set<std::pair<std::string, int>> remoteAllowed_;   // database, node: remote content shown
     bool changingGuard_ = false;
     bool showingContent_ = false;
-    bool htmlLoading_ = false;
     TextEncoding shownTextEncoding_ = TextEncoding::Ansi;
+    QString pieceSource_;   // the whole text while the text page shows it in pieces
+    bool textInPieces_ = false;
 
     CaseDB db_;
     KELSysHook* hook_ = nullptr;
@@ -442,6 +493,12 @@ private:
     bool parking_ = false;   // minimising a hidden window onto the taskbar
     // Locking (MainTray.cpp).
     void ConnectLock();
+    // The pages, the tree and the bookmark menu give their contents to veil_
+    // while locked, and get them back at the login (or before a close).
+    void HideContents();
+    bool RestoreContents();
+    void Unlock();
+    LockVeil veil_;
     KELLockWatch* lockWatch_ = nullptr;
     QTimer* TimerLock = nullptr;   // a lock held back by a modal window is tried again
     int idleLockMinutes_ = 0;

@@ -24,7 +24,7 @@ void TFormMain::ConnectBookmarks()
 
 void TFormMain::RebuildBookmarkMenu()
 {
-    const std::vector<int32_t> ids = db_.GetBookmarks();
+    const std::vector<int32_t> ids = veil_.Active() ? std::vector<int32_t>() : db_.GetBookmarks();
     // Deleted later: a bookmark click may be the one running.
     for (QAction* old : MenuItemBookmarks->actions()) {
         MenuItemBookmarks->removeAction(old);
@@ -53,10 +53,8 @@ void TFormMain::ActionToggleBookmarkExecute()
         return;
     }
     const int32_t id = NodeDataOf(item).Id;
-    if (db_.IsBookmark(id))
-        db_.RemoveBookmark(id);
-    else
-        db_.AddBookmark(id);
+    if (!(db_.IsBookmark(id) ? db_.RemoveBookmark(id) : db_.AddBookmark(id)))
+        RollBackPending();
     RebuildBookmarkMenu();
 }
 
@@ -66,7 +64,14 @@ void TFormMain::BookmarkItemClick(QAction* entry)
     const QString caption = entry->text();
     if (SelectNodeById(id))
         return;
-    db_.RemoveBookmark(id);
+    CaseNode node;
+    if (db_.GetNode(id, node, false)) {
+        // Still stored, but below a missing parent or parents in a circle.
+        AppMessageBox(QStringLiteral("书签\"") + caption + QStringLiteral("\"指向的节点不在树中，数据库的结构已损坏。"), MB_ICONERROR);
+        return;
+    }
+    if (!db_.RemoveBookmark(id))
+        RollBackPending();
     RebuildBookmarkMenu();   // deletes entry
     AppMessageBox(QStringLiteral("书签\"") + caption + QStringLiteral("\"指向的节点已经不存在，该书签已被取消。"), 0);
 }

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QScrollBar>
@@ -54,7 +55,12 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
     const BusyScope busy(*this);
     if (db_.IsOpen() && !CloseDatabase())
         return false;
-    const int code = db_.Open(path.toStdString(), create);
+    const std::string file = path.toStdString();
+    const QString lockFile = QString::fromStdString(CaseDB::LockPath(file));
+    const bool fresh = create && !QFileInfo::exists(path)
+                       && !QFileInfo::exists(QString::fromStdString(CaseDB::BackupPath(file)));
+    const bool freshLock = !QFileInfo::exists(lockFile);
+    const int code = db_.Open(file, create);
     if (code != CaseDB::kOpened) {
         FormMessageBox(this, openErrorText(code, path), MB_ICONERROR);
         UpdateTitle();
@@ -65,6 +71,12 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
     if (!AskLogin(this, autoLogin, db_, password)) {
         db_.Close();
         CloseDatabase();
+        // A database made just now and never logged into holds nothing: it goes again.
+        if (fresh && QFileInfo(path).size() == 0) {
+            QFile::remove(path);
+            if (freshLock)
+                QFile::remove(lockFile);
+        }
         return false;
     }
     UpdateReopenList(path);
@@ -75,6 +87,8 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
         return false;
     }
     password_ = password;
+    if (db_.PasswordCheckDamaged())
+        FormMessageBox(this, QString::fromStdString(CaseDB::PasswordCheckDamagedMessage(db_.Path())), MB_ICONWARNING);
     CreateSpecialItems();
     RestoreSelection();
     UpdateTitle();
@@ -85,15 +99,18 @@ bool TFormMain::OpenDatabase(const QString& path, bool create, bool autoLogin)
 
 bool TFormMain::CloseDatabase()
 {
+    RestoreContents();   // a locked window's edits are asked about like any others
     // A database that was never logged into is closed without writing to it.
     if (db_.IsOpen() && db_.IsLoggedIn()) {
         if (SaveCurrentNode(TVNav->currentItem(), true) == 2)
             return false;
         QTreeWidgetItem* selected = TVNav->currentItem();
-        db_.SetParamInt("SelectedId", selected ? selected->data(0, RoleNodeId).toInt() : 0);
-        db_.SetParamInt("NavPosX", TVNav->horizontalScrollBar()->value());
-        db_.SetParamInt("NavPosY", TVNav->verticalScrollBar()->value());
-        db_.Commit();
+        // Where the tree stood is a convenience: when it cannot be kept, the
+        // store has said why and closing goes on.
+        const bool kept = db_.SetParamInt("SelectedId", selected ? selected->data(0, RoleNodeId).toInt() : 0)
+                          && db_.SetParamInt("NavPosX", TVNav->horizontalScrollBar()->value())
+                          && db_.SetParamInt("NavPosY", TVNav->verticalScrollBar()->value()) && db_.Commit();
+        Q_UNUSED(kept);
     }
     db_.Close();
     cutId_ = -1;   // a node id means nothing in the next database
@@ -104,7 +121,7 @@ bool TFormMain::CloseDatabase()
     WipeString(password_);
     SetModified(false);
     ShowChildCount();
-    ShowModifiedTime(QString());
+    StatusBar->SetPanelText(4, QString());
     RebuildBookmarkMenu();
     UpdateTitle();
     return true;
@@ -149,12 +166,11 @@ void TFormMain::UpdateTitle()
     const bool open = db_.IsOpen();
     TVNav->setEnabled(open);
     ActionCloseDB->setEnabled(shown_ && open);
-    if (open) {
-        setWindowTitle(QStringLiteral("Vaultleaf - ") + QString::fromStdString(db_.Path()));
-    } else {
-        setWindowTitle(QStringLiteral("Vaultleaf"));
+    // A locked window's title names no database.
+    setWindowTitle(open && !locked_ ? QStringLiteral("Vaultleaf - ") + QString::fromStdString(db_.Path())
+                                    : QStringLiteral("Vaultleaf"));
+    if (!open)
         PageControlMain->setTabVisible(PageControlMain->currentIndex(), false);
-    }
 }
 
 void TFormMain::ShowChildCount()

@@ -199,10 +199,14 @@ int TFormMain::StoreBackFile(QTreeWidgetItem* item, bool ask)
         AppMessageBox(QStringLiteral("无法从数据库中读出数据，修改失败。"), MB_ICONERROR);
         return 3;
     }
+    // The copy was made for the edit: the file keeps its own creation time.
+    const std::string createdLow = node.GetAttr("FCreateLow"), createdHigh = node.GetAttr("FCreateHigh");
     if (!node.LoadFromFile(fileMonitor_.Path(), true)) {
         AppMessageBox(QStringLiteral("无法将当前修改的文件写入数据库。"), MB_ICONERROR);
         return 3;
     }
+    node.SetAttr("FCreateLow", createdLow);
+    node.SetAttr("FCreateHigh", createdHigh);
     node.Touch();
     if (!SaveNodeCommitted(node))
         return 3;

@@ -16,6 +16,7 @@
 #include <QCursor>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScopedValueRollback>
@@ -105,6 +106,30 @@ private:
     QTreeWidget* tree_;
 };
 
+// End selects the last shown item here: the view's own move finds no place
+// for an item indented past the column's width (a deep chain of folders)
+// and leaves nothing selected.
+class NavEndKeyFilter : public QObject {
+public:
+    explicit NavEndKeyFilter(QTreeWidget* tree) : QObject(tree), tree_(tree) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto* key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event) : nullptr;
+        if (!key || key->key() != Qt::Key_End || key->modifiers() != Qt::NoModifier || tree_->topLevelItemCount() == 0)
+            return QObject::eventFilter(watched, event);
+        QTreeWidgetItem* last = tree_->topLevelItem(tree_->topLevelItemCount() - 1);
+        while (last->isExpanded() && last->childCount() > 0)
+            last = last->child(last->childCount() - 1);
+        tree_->setCurrentItem(last);
+        tree_->scrollToItem(last);
+        return true;
+    }
+
+private:
+    QTreeWidget* tree_;
+};
+
 } // namespace
 
 void TFormMain::ConnectNavTree()
@@ -116,6 +141,7 @@ void TFormMain::ConnectNavTree()
     TVNav->setAcceptDrops(true);
     TVNav->setDragDropMode(QAbstractItemView::DragDrop);
     TVNav->viewport()->installEventFilter(new NavDropFilter(this, TVNav));
+    TVNav->installEventFilter(new NavEndKeyFilter(TVNav));
 
     TimerNavChange = new QTimer(this);
     TimerNavChange->setObjectName(QStringLiteral("TimerNavChange"));
@@ -239,10 +265,14 @@ void TFormMain::NewSubItemClick(int code, int image)
     CreateNode(parent, QStringLiteral("请输入标题"), true, true, image, code, std::string());
 }
 
+// An edit that changed nothing writes nothing; a new caption of the shown
+// node also goes to the status bar.
 bool TFormMain::CaptionEdited(QTreeWidgetItem* item, const QString& text)
 {
     if (IsFixedItem(item))
         return false;
+    if (text == item->text(0))
+        return true;
     std::string caption;
     if (!ToDatabaseText(text, caption) || !ValidateName(caption))
         return false;
@@ -253,32 +283,65 @@ bool TFormMain::CaptionEdited(QTreeWidgetItem* item, const QString& text)
     }
     node.Caption = caption;
     node.Touch();
-    return SaveNodeCommitted(node);
+    if (!SaveNodeCommitted(node))
+        return false;
+    if (item == TVNav->currentItem())
+        ShowStatusText(text);
+    return true;
 }
 
+// The tree's selection moved (a click, a key, or SelectItem, which asked
+// already): the save question about the node left; 取消 puts the selection back.
 void TFormMain::TVNavChanging(QTreeWidgetItem* current, QTreeWidgetItem* previous)
 {
-    if (updateLock_ == 0 && !changingGuard_ && previous) {
-        int answer;
-        {
-            const QScopedValueRollback<bool> guard(changingGuard_, true);
-            answer = SaveCurrentNode(previous, true);
-        }
-        if (answer == 2) {
-            KeepSelection(previous);
-            // A click that moved the selection goes on to highlight its own
-            // item after this: select the edited node again once it is done.
-            const int id = NodeDataOf(previous).Id;
-            QTimer::singleShot(0, this, [this, id] {
-                QTreeWidgetItem* item = TVNav->currentItem();
-                if (item && NodeDataOf(item).Id == id)
-                    KeepSelection(item);
-            });
-            return;
-        }
+    if (updateLock_ == 0 && previous && AskToLeave(previous) == 2) {
+        KeepSelection(previous);
+        // A click that moved the selection goes on to highlight its own
+        // item after this: select the edited node again once it is done.
+        const int id = NodeDataOf(previous).Id;
+        QTimer::singleShot(0, this, [this, id] {
+            QTreeWidgetItem* item = TVNav->currentItem();
+            if (item && NodeDataOf(item).Id == id)
+                KeepSelection(item);
+        });
+        return;
     }
-    Q_UNUSED(current);
+    ShowSelectionStatus(current);
     TimerNavChange->start();
+}
+
+// SaveCurrentNode with the question, once however the selection moves.
+int TFormMain::AskToLeave(QTreeWidgetItem* shown)
+{
+    if (changingGuard_)
+        return 0;
+    const QScopedValueRollback<bool> guard(changingGuard_, true);
+    return SaveCurrentNode(shown, true);
+}
+
+bool TFormMain::MayLeaveShownNode()
+{
+    return AskToLeave(TVNav->currentItem()) != 2;
+}
+
+bool TFormMain::SelectItem(QTreeWidgetItem* item)
+{
+    if (item == TVNav->currentItem())
+        return true;
+    if (!MayLeaveShownNode())
+        return false;
+    const QScopedValueRollback<bool> asked(changingGuard_, true);
+    TVNav->setCurrentItem(item);
+    return true;
+}
+
+// The status bar and the move buttons follow the selection at once; the
+// content follows with the delayed change notification.
+void TFormMain::ShowSelectionStatus(QTreeWidgetItem* item)
+{
+    ShowStatusText(item ? item->text(0) : QString());
+    ShowChildCount();
+    UpdateMoveButtons();
 }
 
 // Selects item without the save question and without showing it anew: the
@@ -332,18 +395,22 @@ void TFormMain::MoveSelected(int step)
     if (index + step < 0 || index + step >= parent->childCount())
         return;
     const bool expanded = item->isExpanded();
+    const int id = NodeDataOf(item).Id;
     ++updateLock_;
     TVNav->setUpdatesEnabled(false);
     parent->insertChild(index + step, parent->takeChild(index));
     item->setExpanded(expanded);
-    RenumberChildren(parent);
-    TVNav->setCurrentItem(item);
+    const bool renumbered = RenumberChildren(parent);
+    if (renumbered)
+        TVNav->setCurrentItem(item);
     TVNav->setUpdatesEnabled(true);
     --updateLock_;
+    if (!renumbered)
+        ResyncTree(id);
     UpdateMoveButtons();
 }
 
-void TFormMain::RenumberChildren(QTreeWidgetItem* item)
+bool TFormMain::RenumberChildren(QTreeWidgetItem* item)
 {
     bool written = false;
     for (int i = 0; i < item->childCount(); ++i) {
@@ -354,33 +421,39 @@ void TFormMain::RenumberChildren(QTreeWidgetItem* item)
         if (!db_.GetNode(id, node, true))
             continue;
         node.Order = i + 1;
-        written = db_.SaveNode(node) || written;
+        if (!db_.SaveNode(node)) {
+            RollBackPending();
+            return false;
+        }
+        written = true;
     }
-    if (written)
-        db_.Commit();
+    return !written || CommitOrRollBack();
 }
 
+// The has-children flags of both parents follow the move, also where the
+// target was once found empty.
 void TFormMain::MoveTreeItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target)
 {
     ++updateLock_;
+    QTreeWidgetItem* from = item->parent();
     if (childrenLoaded(target)) {
-        item->parent()->removeChild(item);
+        from->removeChild(item);
         target->addChild(item);
+        SetHasChildren(target, true);
     } else {
         LoadChildren(target);
         delete item;
     }
+    SetHasChildren(from, from->childCount() > 0);
     --updateLock_;
 }
 
 bool TFormMain::MoveItemUnder(QTreeWidgetItem* item, QTreeWidgetItem* target)
 {
     TVNav->setUpdatesEnabled(false);
-    const bool moved = db_.MoveNode(NodeDataOf(item).Id, NodeDataOf(target).Id);
-    if (moved) {
-        db_.Commit();
+    const bool moved = db_.MoveNode(NodeDataOf(item).Id, NodeDataOf(target).Id) && CommitOrRollBack();
+    if (moved)
         MoveTreeItemUnder(item, target);
-    }
     TVNav->setUpdatesEnabled(true);
     TVNav->repaint();
     if (!moved)
@@ -413,9 +486,11 @@ bool TFormMain::DeleteItem(QTreeWidgetItem* item)
     if (IsInRecycleBin(item)) {
         if (!db_.DeleteNode(id))
             return false;
+        QTreeWidgetItem* parent = item->parent();
         ++updateLock_;
         delete item;
         --updateLock_;
+        SetHasChildren(parent, parent->childCount() > 0);
         return true;
     }
     if (!db_.MoveNode(id, kParentRecycleBin))
@@ -441,9 +516,13 @@ void TFormMain::ActionDeleteSelNodeExecute()
         return;
     if (IsModified())
         SetModified(false);
-    if (DeleteItem(item))
-        db_.Commit();
-    else
+    const int parentId = NodeDataOf(parent).Id;
+    const bool deleted = DeleteItem(item);
+    if (deleted && !CommitOrRollBack()) {
+        ResyncTree(parentId);   // the tree showed the deletion already
+        return;
+    }
+    if (!deleted)
         AppMessageBox(QStringLiteral("删除时出错。"), MB_ICONERROR);
     TVNav->setCurrentItem(parent);
 }
@@ -474,11 +553,13 @@ void TFormMain::ActionDeleteAllChildsExecute()
                 MoveTreeItemUnder(child, recycleBinItem_);
         }
     }
+    if (n > 0)   // loaded: the tree knows what is left
+        SetHasChildren(item, item->childCount() > 0);
     --updateLock_;
     if (done < n)
         AppMessageBox(QStringLiteral("删除时出错，共%1个子项，实际删除%2个子项。").arg(n).arg(done), MB_ICONERROR);
-    if (done >= 1)
-        db_.Commit();
+    if (done >= 1 && !CommitOrRollBack())
+        ResyncTree(NodeDataOf(item).Id);
     ShowChildCount();
 }
 

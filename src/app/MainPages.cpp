@@ -95,13 +95,38 @@ bool TFormMain::FocusIsEditor() const
     return focus && (focus == RichEditText || focus->objectName() == QLatin1String("RichEditRTF"));
 }
 
+// The locale's long time format without its time-zone fields ("t" runs
+// outside quoted text) and the blanks beside them.
+QString TFormMain::LongTimeFormat(const QLocale& locale)
+{
+    const QString format = locale.timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (quoted || c != QLatin1Char('t')) {
+            out += c;
+            continue;
+        }
+        while (i + 1 < format.size() && format[i + 1] == QLatin1Char('t'))
+            ++i;
+        if (out.endsWith(QLatin1Char(' ')))
+            out.chop(1);
+        else if (i + 1 < format.size() && format[i + 1] == QLatin1Char(' '))
+            ++i;
+    }
+    return out.trimmed();
+}
+
 QString TFormMain::DateTimeStamp(const QDateTime& when)
 {
     const QLocale locale;
     const QString date = locale.toString(when.date(), QLocale::ShortFormat);
     if (when.time() == QTime(0, 0))
         return date;
-    return date + QLatin1Char(' ') + locale.toString(when.time(), QLocale::LongFormat);
+    return date + QLatin1Char(' ') + locale.toString(when.time(), LongTimeFormat(locale));
 }
 
 QWidget* TFormMain::PageOfKind(int code) const
@@ -117,18 +142,41 @@ QWidget* TFormMain::PageOfKind(int code) const
     }
 }
 
+// A page of the browser that is no longer visible is stopped and freed.
 void TFormMain::SetPagesVisible(std::initializer_list<int> pages)
 {
     for (int i = 0; i < kPageCount; ++i)
         PageControlMain->setTabVisible(i, std::find(pages.begin(), pages.end(), i) != pages.end());
+    if (!PageControlMain->isTabVisible(kPageHtml))
+        DiscardWebPage();
 }
 
+// Reads the node with its content and shows its time; a content the store
+// cannot read (it has reported why) is shown unreadable.
 bool TFormMain::ReadShownNode(QTreeWidgetItem* item, CaseNode& node)
 {
-    if (!db_.GetNode(NodeDataOf(item).Id, node, true))
-        return false;
-    ShowModifiedTime(modifiedText(node));
-    return true;
+    if (db_.GetNode(NodeDataOf(item).Id, node, true)) {
+        ShowModifiedTime(modifiedText(node));
+        return true;
+    }
+    ShowUnreadable(item);
+    return false;
+}
+
+// The pages show nothing and are read-only, so nothing can be saved over the
+// damaged content; the status bar shows the node's own time.
+void TFormMain::ShowUnreadable(QTreeWidgetItem* item)
+{
+    CaseNode node;
+    ShowModifiedTime(db_.GetNode(NodeDataOf(item).Id, node, false) ? modifiedText(node) : QString());
+    SetTextPage(QString());
+    rtfPage_->Load(std::string());
+    drawPage_->Load(std::string());
+    drawPage_->SetReadOnly(true);
+    wavePage_->SetUnavailable();
+    DiscardWebPage();
+    SetModified(false);
+    SetReadOnly(true);
 }
 
 bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool reload)
@@ -144,52 +192,45 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
         return false;
     }
     if (reload)
-        RichEditText->clear();
+        SetTextPage(QString());
     const int kind = KindOf(item);
     CaseNode node;
+    bool shown = true;
     switch (kind) {
     case kNodeFolder:
         SetPagesVisible({kPageInfo});
-        if (!ReadShownNode(item, node))
-            return false;
+        shown = ReadShownNode(item, node);
         break;
     case kNodeText:
         SetPagesVisible({kPageText});
-        if (!ReadShownNode(item, node) || !LoadTextPage(node.DataBytes(), TextEncoding::Ansi))
-            return false;
-        SetReadOnly(false);
+        shown = ReadShownNode(item, node) && LoadTextPage(node.DataBytes(), TextEncoding::Ansi);
         break;
     case kNodeHtml:
     case kNodeUrl:
         SetPagesVisible({kPageText, kPageHtml});
-        if (reload && (!ReadShownNode(item, node) || !LoadTextPage(node.DataBytes(), TextEncoding::Ansi)))
-            return false;
-        SetReadOnly(false);
-        ShowAsHtml(kind == kNodeUrl);
+        shown = !reload || (ReadShownNode(item, node) && LoadTextPage(node.DataBytes(), TextEncoding::Ansi));
+        if (shown)
+            ShowAsHtml(kind == kNodeUrl);
         break;
     case kNodeFile:
-        if (!PreviewFileNode(item, reload, switchPage))
-            return false;
+        // A file without a preview is not read whole: its time all the same.
+        if (reload && db_.GetNode(NodeDataOf(item).Id, node, false))
+            ShowModifiedTime(modifiedText(node));
+        shown = PreviewFileNode(item, reload, switchPage);
         switchPage = false;
         break;
     case kNodeRtf:
         SetPagesVisible({kPageRtf});
-        if (!ReadShownNode(item, node))
-            return false;
-        LoadRtfPage(node.DataBytes());
+        shown = ReadShownNode(item, node) && LoadRtfPage(node.DataBytes());
         break;
     case kNodeWhiteboard:
     case kNodeSound:
         SetPagesVisible({PageControlMain->indexOf(PageOfKind(kind))});
-        if (!ReadShownNode(item, node))
-            return false;
-        SetReadOnly(!LoadMediaPage(kind, node));
-        if (kind == kNodeSound) {
-            if (switchPage)
-                PageControlMain->setCurrentWidget(PageOfKind(kind));
+        shown = ReadShownNode(item, node);
+        if (shown)
+            SetReadOnly(!LoadMediaPage(kind, node));
+        if (kind == kNodeSound)
             wavePage_->RefreshPage();
-            switchPage = false;
-        }
         break;
     default:
         SetPagesVisible({kPageInfo});
@@ -198,6 +239,8 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
     }
     if (switchPage)
         PageControlMain->setCurrentWidget(PageOfKind(kind));
+    if (!shown)
+        return false;
     if (reload)
         SetModified(false);
     ShowCaretPosition();
@@ -207,16 +250,34 @@ bool TFormMain::ShowNodeContent(QTreeWidgetItem* item, bool switchPage, bool rel
 bool TFormMain::LoadTextPage(const std::string& text, TextEncoding encoding)
 {
     shownTextEncoding_ = encoding;
-    RichEditText->setPlainText(StoredTextToEditor(text, encoding));
+    SetTextPage(StoredTextToEditor(text, encoding));
+    return true;
+}
+
+// The text editor gets text unmodified, caret at the start, writable unless
+// its lines are too long to lay out quickly: then it shows them in pieces,
+// read-only, and the status bar says so.
+void TFormMain::SetTextPage(const QString& text)
+{
+    const QString pieces = PiecesOfLongLines(text);
+    textInPieces_ = !pieces.isEmpty();
+    pieceSource_ = textInPieces_ ? text : QString();
+    RichEditText->setPlainText(textInPieces_ ? pieces : text);
     RichEditText->moveCursor(QTextCursor::Start);
     SetModified(false);
-    SetReadOnly(false);
-    return true;
+    SetReadOnly(textInPieces_);
+    if (textInPieces_)
+        ShowStatusText(QStringLiteral("行太长（超过%1个字符），已分段显示，不能修改。").arg(kLongLineLength));
+}
+
+QString TFormMain::TextPageText() const
+{
+    return textInPieces_ ? pieceSource_ : RichEditText->toPlainText();
 }
 
 void TFormMain::ShowModifiedTime(const QString& time)
 {
-    StatusBar->SetPanelText(4, time.isEmpty() ? QString() : QStringLiteral("修改时间:") + time);
+    StatusBar->SetPanelText(4, QStringLiteral("修改时间:") + time);
 }
 
 bool TFormMain::IsModified() const
@@ -280,7 +341,7 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
     } else if (kind == kNodeSound) {
         if (wavePage_->Save(stored))
             node.SetData(std::move(stored));
-    } else if (EditorTextToStored(RichEditText->toPlainText(), stored,
+    } else if (EditorTextToStored(TextPageText(), stored,
                                   kind == kNodeFile ? shownTextEncoding_ : TextEncoding::Ansi, &failure)) {
         node.SetData(std::move(stored));
     } else {
@@ -297,9 +358,9 @@ int TFormMain::SaveCurrentNode(QTreeWidgetItem* item, bool ask)
 
 bool TFormMain::SaveNodeCommitted(const CaseNode& node)
 {
-    if (db_.SaveNode(node) && db_.Commit())
-        return true;
-    db_.Rollback();
+    if (db_.SaveNode(node))
+        return CommitOrRollBack();
+    RollBackPending();
     return false;
 }
 
@@ -331,7 +392,9 @@ bool TFormMain::InsertAtCaret(const QString& text)
 void TFormMain::PasteAs(int kind)
 {
     QTreeWidgetItem* parent = TVNav->currentItem();
-    const QString text = QApplication::clipboard()->text();
+    // Line ends as the editor has them: CR LF and a lone CR are one line end each.
+    QString text = QApplication::clipboard()->text();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     if (!parent || text.isEmpty())
         return;
     std::string bytes;

@@ -1,6 +1,7 @@
 // TFormMain: start-up, the hook messages, showing and hiding, the hand-over
 // of paths, and the orderly shutdown that writes the settings back.
 #include "app/Main.h"
+#include "app/CaseNodeData.h"
 #include "app/WavePage.h"
 
 #include "app/Login.h"
@@ -240,6 +241,9 @@ void TFormMain::ReceivePath(const QString& text)
         AppMessageBox(QStringLiteral("请先选择要导入的节点。"), MB_ICONINFORMATION);
         return;
     }
+    // Beside a selected node that is not a folder, so hand-overs in a row never nest.
+    if (KindOf(parent) != kNodeFolder && !IsFixedItem(parent))
+        parent = parent->parent();
     // A file manager's "open with" may hand over a plain path instead of a file URL.
     const bool plainPath = QDir::isAbsolutePath(text) && QFileInfo(text).isFile();
     if (plainPath || text.startsWith(QLatin1String("file://"))) {
@@ -287,7 +291,7 @@ bool TFormMain::MayShowWindow()
         if (!AskLogin(this, false, db_, password_, LoginOffer::TypedOnly))
             return false;
     }
-    locked_ = false;   // also when the locked database was closed meanwhile
+    Unlock();   // also when the locked database was closed meanwhile
     return true;
 }
 
@@ -298,7 +302,11 @@ void TFormMain::closeEvent(QCloseEvent* e)
         e->accept();
         return;
     }
+    if (busy_ == 0)
+        RestoreContents();   // the edits of a locked window are asked about as usual
     if (busy_ > 0 || SaveCurrentNode(TVNav->currentItem(), true) == 2) {
+        if (locked_ && busy_ == 0)
+            HideContents();
         e->ignore();
         return;
     }

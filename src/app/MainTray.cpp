@@ -4,8 +4,11 @@
 // calendar command.
 #include "app/Main.h"
 
+#include "app/CaseNodeData.h"
+
 #include "app/Cal_form.h"
 #include "app/Login.h"
+#include "app/RtfPage.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/KELSysHook.h"
 #include "kellib/qt/Kelhotkey.h"
@@ -19,7 +22,10 @@
 #include <QEvent>
 #include <QFrame>
 #include <QMenu>
+#include <QTabWidget>
 #include <QTimer>
+#include <QTreeWidget>
+#include <QWebEngineView>
 
 namespace {
 
@@ -93,27 +99,83 @@ void TFormMain::SetIdleLockMinutes(int minutes)
     ReadLockSettings();
 }
 
-// Only with a database open. A hidden window is only marked: restoring asks
-// for the password. A shown one waits for an open question, dialog or long
-// operation to end, so no answer or edit in it is lost, and then hides as by
-// the hot key; without a notification area the login takes its place at once.
+// Only with a database open. The title and the status bar show nothing of
+// the database at once. An open question, dialog or long operation keeps its
+// answer or work: the panels behind it are hidden at once, and the rest of
+// the lock follows when it ends. Then the pages and the tree give up their
+// contents, and a shown window hides as by the hot key (a hidden one stays
+// hidden); without a notification area the login takes its place at once.
+// Restoring asks for the password.
 void TFormMain::LockWindow()
 {
-    if (closing_ || !db_.IsOpen())
-        return;   // nothing to keep from view
-    if (!WindowShown()) {
-        locked_ = true;
+    if (closing_)
         return;
-    }
-    if (busy_ > 0 || QApplication::activeModalWidget()) {
-        TimerLock->start();
+    if (!db_.IsOpen()) {
+        // Nothing to keep from view; a cover put up for a lock that waited goes.
+        if (locked_ && WindowShown()) {
+            Unlock();
+            ShowMainWindow(true);
+        }
         return;
     }
     locked_ = true;
+    StatusBar->SetVeiled(true);
+    UpdateTitle();
+    if (busy_ > 0 || QApplication::activeModalWidget()) {
+        PanelMain->hide();
+        PanelNav->hide();
+        TimerLock->start();
+        return;
+    }
+    HideContents();
+    if (!WindowShown())
+        return;
     ShowMainWindow(false);
     // Still visible: parked on the taskbar for want of a notification area.
     if (isVisible() && MayShowWindow())
         ShowMainWindow(true);
+}
+
+// Only while no modal window or long operation may read the pages.
+void TFormMain::HideContents()
+{
+    if (veil_.Active())
+        return;
+    ++updateLock_;
+    veil_.HideTree(TVNav);
+    --updateLock_;
+    TimerNavChange->stop();
+    veil_.HideEditor(RichEditText);
+    veil_.HideEditor(rtfPage_->Editor());
+    ShowCardInfo(nullptr);
+    HTMLViewer->setHtml(QString());
+    RebuildBookmarkMenu();
+}
+
+// The shown node's page shows its unsaved edits again. False when nothing
+// was hidden.
+bool TFormMain::RestoreContents()
+{
+    if (!veil_.Active())
+        return false;
+    QTreeWidgetItem* current = veil_.Restore();
+    if (current)
+        KeepSelection(current);
+    ShowCardInfo(current);
+    RebuildBookmarkMenu();
+    ShowModifiedMark();
+    return true;
+}
+
+// After the login the browser renders the shown node anew, as when its tab is chosen.
+void TFormMain::Unlock()
+{
+    locked_ = false;
+    TimerLock->stop();
+    StatusBar->SetVeiled(false);
+    if (RestoreContents() && PageControlMain->isTabVisible(PageControlMain->indexOf(PageOfKind(kNodeHtml))))
+        ShowAsHtml(KindOf(TVNav->currentItem()) == kNodeUrl);
+    UpdateTitle();
 }
 
 QSystemTrayIcon* TFormMain::TrayIcon() const

@@ -15,6 +15,19 @@ QString captionText(const std::string& ansi)
     return QString::fromStdString(AnsiToUtf8(ansi));
 }
 
+// Levels below a fixed item the tree shows. The view lays out expanded items
+// recursively, a stack frame a level: about 26,000 levels fill the 8 MiB
+// stack of the main thread.
+constexpr int kMaxShownDepth = 10000;
+
+int depthOf(const QTreeWidgetItem* item)
+{
+    int depth = 0;
+    for (; item->parent(); item = item->parent())
+        ++depth;
+    return depth;
+}
+
 } // namespace
 
 int TFormMain::ImageOfKind(int code)
@@ -36,7 +49,7 @@ QTreeWidgetItem* TFormMain::AddTreeItem(QTreeWidgetItem* parent, int id, int ima
     return item;
 }
 
-static void setHasChildren(QTreeWidgetItem* item, bool has)
+void TFormMain::SetHasChildren(QTreeWidgetItem* item, bool has)
 {
     item->setData(0, RoleHasChildren, has);
     item->setChildIndicatorPolicy(has ? QTreeWidgetItem::ShowIndicator
@@ -48,9 +61,9 @@ void TFormMain::CreateSpecialItems()
     ++updateLock_;
     TVNav->clear();
     recycleBinItem_ = AddTreeItem(nullptr, kParentRecycleBin, 25, QStringLiteral("回收站"), kNodeRecycleBinItem);
-    setHasChildren(recycleBinItem_, true);
+    SetHasChildren(recycleBinItem_, true);
     briefcaseItem_ = AddTreeItem(nullptr, kParentTop, 27, QStringLiteral("我的公文包"), kNodeBriefcaseItem);
-    setHasChildren(briefcaseItem_, true);
+    SetHasChildren(briefcaseItem_, true);
     --updateLock_;
 }
 
@@ -58,13 +71,17 @@ void TFormMain::LoadChildren(QTreeWidgetItem* item)
 {
     ++updateLock_;
     qDeleteAll(item->takeChildren());
-    const std::vector<int32_t> ids = db_.GetChildren(item->data(0, RoleNodeId).toInt());
+    std::vector<int32_t> ids;
+    if (depthOf(item) < kMaxShownDepth)
+        ids = db_.GetChildren(item->data(0, RoleNodeId).toInt());
+    else
+        ShowStatusText(QStringLiteral("节点的层次太深，树中只显示前%1层。").arg(kMaxShownDepth));
     for (int32_t id : ids) {
         CaseNode node;
         if (!db_.GetNode(id, node, false))
             continue;
         QTreeWidgetItem* child = AddTreeItem(item, id, ImageOfKind(node.Type), captionText(node.Caption), node.Type);
-        setHasChildren(child, true);
+        SetHasChildren(child, true);
     }
     if (!ids.empty())
         item->setExpanded(true);
@@ -76,7 +93,7 @@ void TFormMain::LoadChildren(QTreeWidgetItem* item)
         else if (kind == kNodeRecycleBinItem)
             item->setIcon(0, ImageListMenus::Icon(26));
     }
-    setHasChildren(item, has);
+    SetHasChildren(item, has);
     --updateLock_;
 }
 
@@ -90,15 +107,15 @@ QTreeWidgetItem* TFormMain::FindItemById(int id) const
 
 bool TFormMain::SelectNodeById(int id)
 {
-    std::vector<int> path{id};
-    while (path.back() > 0) {
-        CaseNode node;
-        if (!db_.GetNode(path.back(), node, false))
-            return false;
-        path.push_back(node.Parent);
-    }
+    std::vector<int32_t> path = db_.Ancestry(id);
+    if (!CaseDB::ReachesRoot(path))
+        return false;
+    // Deeper than the tree shows: its ancestor on the deepest shown level.
+    const size_t shown = size_t(kMaxShownDepth) + 1;
+    if (path.size() > shown)
+        path.erase(path.begin(), path.end() - std::ptrdiff_t(shown));
     QTreeWidgetItem* current = path.back() == kParentRecycleBin ? recycleBinItem_ : briefcaseItem_;
-    if (!current || (path.back() != kParentTop && path.back() != kParentRecycleBin))
+    if (!current)
         return false;
     ++updateLock_;
     for (auto it = path.rbegin(); it != path.rend(); ++it) {
@@ -114,16 +131,39 @@ bool TFormMain::SelectNodeById(int id)
             }
         }
     }
-    TVNav->setCurrentItem(current);
-    TVNav->scrollToItem(current, QAbstractItemView::PositionAtTop);
     --updateLock_;
-    SetModified(false);
+    if (SelectItem(current))
+        TVNav->scrollToItem(current, QAbstractItemView::PositionAtTop);
     return true;
+}
+
+bool TFormMain::CommitOrRollBack()
+{
+    if (db_.Commit())
+        return true;
+    RollBackPending();
+    return false;
+}
+
+void TFormMain::RollBackPending()
+{
+    if (!db_.Rollback())
+        AppMessageBox(QStringLiteral("未保存的修改未能撤销，请关闭后重新打开数据库。"), MB_ICONERROR);
+}
+
+void TFormMain::ResyncTree(int id)
+{
+    CreateSpecialItems();
+    if (db_.IsOpen())
+        SelectNodeById(id);
 }
 
 QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& caption, bool commit,
                                        bool edit, int image, int kind, const std::string& bytes)
 {
+    // The new node is selected: the shown node's edits are asked about first.
+    if (!MayLeaveShownNode())
+        return nullptr;
     CaseNode node;
     if (kind == kNodeFile) {
         // Single-file import: the path's file becomes the node.
@@ -146,17 +186,17 @@ QTreeWidgetItem* TFormMain::CreateNode(QTreeWidgetItem* parent, const QString& c
     }
     node.Parent = parentId;
     node.Type = uint8_t(kind);
-    node.Order = db_.MaxChildOrder(parentId) + 1;
+    node.Order = db_.NextChildOrder(parentId);
     if (parent->childCount() == 0 && parent->data(0, RoleHasChildren).toBool())
         LoadChildren(parent);
-    if (!db_.AddNode(node))
+    if (node.Order == 0 || !db_.AddNode(node))
         return nullptr;
-    if (commit)
-        db_.Commit();
+    if (commit && !CommitOrRollBack())
+        return nullptr;
     QTreeWidgetItem* item = AddTreeItem(parent, node.Id, image, caption, kind);
-    setHasChildren(parent, true);
+    SetHasChildren(parent, true);
     parent->setExpanded(true);
-    TVNav->setCurrentItem(item);
+    SelectItem(item);
     if (edit) {
         item->setFlags(item->flags() | Qt::ItemIsEditable);
         TVNav->editItem(item);

@@ -1,6 +1,9 @@
 // TFormMain: the browser page HTMLViewer. HTML nodes and HTML previews are
-// rendered from the text page's current source; URL nodes are navigated to
-// the text page's text, not read from the cache.
+// rendered from the text page's current source, without anything remote until
+// the user allows it for the node; URL nodes are navigated to the text page's
+// text, not read from the cache. Every show gets a page of its own, so a page
+// that is left (its load, its scripts, its renderer) ends with it and nothing
+// it does later reaches the next one; nothing waits for a page to load.
 #include "app/Main.h"
 
 #include "app/CaseNodeData.h"
@@ -9,23 +12,33 @@
 #include "kellib/Kelcodepage.h"
 #include "kellib/qt/Kelapputil.h"
 
-#include <QApplication>
 #include <QBuffer>
-#include <QEventLoop>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLayout>
+#include <QPointer>
+#include <QPushButton>
 #include <QQuickWidget>
 #include <QTabWidget>
-#include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
 #include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <vector>
 
 namespace {
 
@@ -35,6 +48,55 @@ enum Page { kPageText = 0, kPageHtml, kPageRtf, kPageDraw, kPageWave, kPageInfo 
 // larger sources are served from memory under their own scheme.
 constexpr qsizetype kMaxHtmlBytes = 2 * 1024 * 1024;
 constexpr char kSourceScheme[] = "vaultleaf-source";
+
+// How long an address may take before our error page replaces it.
+constexpr int kPageTimeLimitMs = 30000;
+
+// The pages of the browser view: boxes a script asks for (alert, confirm,
+// prompt) are answered at once without a window, as if cancelled, so no page
+// can hold the program in a modal loop.
+class ViewerPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    void javaScriptAlert(const QUrl&, const QString&) override {}
+    bool javaScriptConfirm(const QUrl&, const QString&) override { return false; }
+    bool javaScriptPrompt(const QUrl&, const QString&, const QString&, QString*) override { return false; }
+};
+
+// Blocks the network requests of a page of stored HTML; the first one blocked
+// runs blocked on the page's thread while the page lives.
+class RemoteBlocker : public QWebEngineUrlRequestInterceptor {
+public:
+    RemoteBlocker(QWebEnginePage* page, std::function<void()> blocked)
+        : QWebEngineUrlRequestInterceptor(page), page_(page), blocked_(std::move(blocked))
+    {
+    }
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        static const QStringList remote{QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("ftp"),
+                                        QStringLiteral("ws"), QStringLiteral("wss")};
+        if (!remote.contains(info.requestUrl().scheme().toLower()))
+            return;
+        info.block(true);
+        if (!told_.exchange(true))
+            QMetaObject::invokeMethod(page_, blocked_, Qt::QueuedConnection);
+    }
+
+private:
+    QWebEnginePage* page_;
+    std::function<void()> blocked_;
+    std::atomic<bool> told_{false};
+};
+
+// A page of the program's own in the web view's place.
+QString OwnPage(const QString& title, const QString& body)
+{
+    return QStringLiteral("<html><head><meta charset=\"utf-8\"><title>%1</title></head><body>%2</body></html>")
+        .arg(title, body);
+}
 
 } // namespace
 
@@ -81,96 +143,187 @@ void PrepareWebEngine()
 // The page of a failed load, in the program's language instead of the engine's.
 QString LoadErrorPage(const QUrl& url)
 {
-    return QStringLiteral("<html><head><meta charset=\"utf-8\"><title>无法打开网页</title></head>"
-                          "<body><h3>无法打开网页</h3><p>无法打开网址：%1</p>"
-                          "<p>请检查网址是否正确，以及网络连接是否正常。</p></body></html>")
-        .arg(url.toString().toHtmlEscaped());
+    return OwnPage(QStringLiteral("无法打开网页"),
+                   QStringLiteral("<h3>无法打开网页</h3><p>无法打开网址：%1</p>"
+                                  "<p>请检查网址是否正确，以及网络连接是否正常。</p>")
+                       .arg(url.toString().toHtmlEscaped()));
+}
+
+// Shown at once while an address loads.
+static QString OpeningPage(const QUrl& url)
+{
+    return OwnPage(QStringLiteral("正在打开…"),
+                   QStringLiteral("<p>正在打开…</p><p>%1</p>").arg(url.toString().toHtmlEscaped()));
 }
 
 void TFormMain::CreateWebView()
 {
-    auto* profile = new QWebEngineProfile(this);   // off the record, no disk cache
-    profile->setHttpCacheType(QWebEngineProfile::NoCache);
-    htmlSource_ = new HtmlSourceHandler(profile);
-    profile->installUrlSchemeHandler(kSourceScheme, htmlSource_);
-    HTMLViewer = new QWebEngineView(PageControlMain->widget(kPageHtml));
+    webProfile_ = new QWebEngineProfile(this);   // off the record, no disk cache
+    webProfile_->setHttpCacheType(QWebEngineProfile::NoCache);
+    webProfile_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    webProfile_->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
+    htmlSource_ = new HtmlSourceHandler(webProfile_);
+    webProfile_->installUrlSchemeHandler(kSourceScheme, htmlSource_);
+    QWidget* sheet = PageControlMain->widget(kPageHtml);
+    CreateRemoteContentBar();
+    HTMLViewer = new QWebEngineView(sheet);
     HTMLViewer->setObjectName(QStringLiteral("HTMLViewer"));
-    auto* page = new QWebEnginePage(profile, HTMLViewer);
-    page->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
-    page->settings()->setAttribute(QWebEngineSettings::FocusOnNavigationEnabled, false);
-    HTMLViewer->setPage(page);
-    PageControlMain->widget(kPageHtml)->layout()->addWidget(HTMLViewer);
+    sheet->layout()->addWidget(HTMLViewer);
     // The engine draws into a texture. Qt re-creates a shown window when such
     // a child first appears, which takes the keyboard from whatever had it
     // (the caption of a new node): a hidden texture child from the start
     // gives the window that kind of surface before it is first shown.
-    auto* textureChild = new QQuickWidget(PageControlMain->widget(kPageHtml));
+    auto* textureChild = new QQuickWidget(sheet);
     textureChild->setObjectName(QStringLiteral("TextureSurface"));
     textureChild->hide();
-    connect(HTMLViewer, &QWebEngineView::loadFinished, this, [this](bool ok) {
-        htmlLoading_ = false;
-        const QUrl url = HTMLViewer->page()->requestedUrl();
-        if (!ok && !closing_ && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
-            HTMLViewer->setHtml(LoadErrorPage(url), QUrl(QStringLiteral("about:blank")));
+    TimerPageLimit = new QTimer(this);
+    TimerPageLimit->setObjectName(QStringLiteral("TimerPageLimit"));
+    TimerPageLimit->setSingleShot(true);
+    TimerPageLimit->setInterval(kPageTimeLimitMs);
+    connect(TimerPageLimit, &QTimer::timeout, this, [this] {
+        if (webState_ == WebState::Loading)
+            ShowLoadError();
+    });
+    NewWebPage(false);
+}
+
+// "已阻止远程内容。显示" above the page of stored HTML that asked for something remote.
+void TFormMain::CreateRemoteContentBar()
+{
+    QWidget* sheet = PageControlMain->widget(kPageHtml);
+    RemoteContentBar = new QFrame(sheet);
+    RemoteContentBar->setObjectName(QStringLiteral("RemoteContentBar"));
+    RemoteContentBar->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QHBoxLayout(RemoteContentBar);
+    layout->setContentsMargins(6, 2, 6, 2);
+    layout->addWidget(new QLabel(QStringLiteral("已阻止远程内容。"), RemoteContentBar));
+    auto* show = new QPushButton(QStringLiteral("显示"), RemoteContentBar);
+    show->setObjectName(QStringLiteral("ButtonShowRemote"));
+    layout->addWidget(show);
+    layout->addStretch(1);
+    RemoteContentBar->hide();
+    sheet->layout()->addWidget(RemoteContentBar);
+    connect(show, &QPushButton::clicked, this, [this] {
+        remoteAllowed_.insert({db_.Path(), webNode_});
+        ShowAsHtml(false);
     });
 }
 
-// Stops what the engine is doing and deletes the page before its profile,
+// Replaces the view's page (the old one is stopped and deleted with its
+// renderer); blockRemote: the new page fetches nothing from the network.
+QWebEnginePage* TFormMain::NewWebPage(bool blockRemote)
+{
+    TimerPageLimit->stop();
+    webState_ = WebState::Idle;
+    webPageUsed_ = false;
+    RemoteContentBar->hide();
+    std::vector<QPointer<QWebEnginePage>> old;
+    for (QWebEnginePage* shown : HTMLViewer->findChildren<QWebEnginePage*>(QString(), Qt::FindDirectChildrenOnly)) {
+        shown->triggerAction(QWebEnginePage::Stop);
+        old.emplace_back(shown);
+    }
+    auto* page = new ViewerPage(webProfile_, HTMLViewer);
+    if (blockRemote) {
+        page->setUrlRequestInterceptor(new RemoteBlocker(page, [this, page] {
+            if (HTMLViewer && HTMLViewer->page() == page)
+                RemoteContentBar->show();
+        }));
+    }
+    connect(page, &QWebEnginePage::loadFinished, this, [this, page](bool ok) { WebPageLoaded(page, ok); });
+    HTMLViewer->setPage(page);   // deletes the page it had, being its parent
+    for (const QPointer<QWebEnginePage>& shown : old)
+        delete shown.data();
+    return page;
+}
+
+// Stops and frees the page the browser page showed, once it is not shown.
+void TFormMain::DiscardWebPage()
+{
+    if (HTMLViewer && webPageUsed_)
+        NewWebPage(false);
+}
+
+// An address goes in two steps: our opening page, then the address, with
+// the time limit; a load that fails or passes the limit shows our error page.
+void TFormMain::WebPageLoaded(QWebEnginePage* page, bool ok)
+{
+    if (!HTMLViewer || page != HTMLViewer->page())
+        return;
+    if (webState_ == WebState::Opening) {
+        webState_ = WebState::Loading;
+        page->load(webAddress_);
+        TimerPageLimit->start();
+    } else if (webState_ == WebState::Loading) {
+        TimerPageLimit->stop();
+        webState_ = WebState::Idle;
+        if (!ok && !closing_)
+            ShowLoadError();
+    }
+}
+
+void TFormMain::ShowLoadError()
+{
+    TimerPageLimit->stop();
+    webState_ = WebState::Idle;
+    QWebEnginePage* page = HTMLViewer->page();
+    page->triggerAction(QWebEnginePage::Stop);
+    page->setHtml(LoadErrorPage(webAddress_), QUrl(QStringLiteral("about:blank")));
+}
+
+// Stops what the engine is doing and deletes the pages before their profile,
 // so the process can end whatever a server does.
 void TFormMain::ShutdownWebView()
 {
     if (!HTMLViewer)
         return;
-    htmlLoading_ = false;
-    QWebEnginePage* page = HTMLViewer->page();
-    QWebEngineProfile* profile = page->profile();
-    page->triggerAction(QWebEnginePage::Stop);
+    TimerPageLimit->stop();
+    webState_ = WebState::Idle;
+    HTMLViewer->page()->triggerAction(QWebEnginePage::Stop);
     delete HTMLViewer;
     HTMLViewer = nullptr;
-    delete profile;
+    delete webProfile_;
+    webProfile_ = nullptr;
     htmlSource_ = nullptr;
-}
-
-// Also ends when the window closes, which stops the load.
-void TFormMain::WaitForDocument()
-{
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    while (htmlLoading_ && !closing_)
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    QApplication::restoreOverrideCursor();
 }
 
 bool TFormMain::ShowAsHtml(bool addressMode)
 {
-    const QString text = RichEditText->toPlainText();
-    htmlLoading_ = true;
+    const QString text = TextPageText();
     if (addressMode) {
+        QWebEnginePage* page = NewWebPage(false);
+        webPageUsed_ = true;
         // An address the engine cannot parse would never finish loading.
-        QUrl url(text);
-        if (!url.isValid() || url.isEmpty())
-            url = QUrl(QStringLiteral("about:blank"));
-        HTMLViewer->load(url);
-        WaitForDocument();
+        const QUrl url(text);
+        if (!url.isValid() || url.isEmpty()) {
+            page->load(QUrl(QStringLiteral("about:blank")));
+            return true;
+        }
+        webAddress_ = url;
+        webState_ = WebState::Opening;
+        page->setHtml(OpeningPage(url), QUrl(QStringLiteral("about:blank")));
         return true;
     }
+    QTreeWidgetItem* item = TVNav->currentItem();
+    webNode_ = item ? NodeDataOf(item).Id : 0;
+    QWebEnginePage* page = NewWebPage(!remoteAllowed_.count({db_.Path(), webNode_}));
+    webPageUsed_ = true;
     const QByteArray utf8 = text.toUtf8();
     if (utf8.size() > kMaxHtmlBytes)
-        HTMLViewer->load(htmlSource_->Serve(utf8));
+        page->load(htmlSource_->Serve(utf8));
     else
-        HTMLViewer->setHtml(text, QUrl(QStringLiteral("about:blank")));
+        page->setHtml(text, QUrl(QStringLiteral("about:blank")));
     return true;
 }
 
 bool TFormMain::PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate)
 {
-    for (int page : {kPageRtf, kPageWave, kPageDraw})
-        PageControlMain->setTabVisible(page, false);
-    PageControlMain->setTabVisible(kPageInfo, true);
     const QString textList = QString::fromStdString(AnsiToUtf8(db_.GetParam("TextPreviewExt", kDefaultTextPreviewExt)));
     const QString htmlList = QString::fromStdString(AnsiToUtf8(db_.GetParam("HtmlPreviewExt", kDefaultHtmlPreviewExt)));
     const FilePreview preview = FilePreviewOf(item->text(0), textList, htmlList);
-    PageControlMain->setTabVisible(kPageText, preview == FilePreview::Text);
-    PageControlMain->setTabVisible(kPageHtml, preview == FilePreview::Html);
+    const int page = preview == FilePreview::Text ? kPageText : preview == FilePreview::Html ? kPageHtml : kPageInfo;
+    SetPagesVisible({page, kPageInfo});
+    if (activate)
+        PageControlMain->setCurrentIndex(page);
     CaseNode node;
     if (preview != FilePreview::None && load) {
         if (!ReadShownNode(item, node))
@@ -181,9 +334,5 @@ bool TFormMain::PreviewFileNode(QTreeWidgetItem* item, bool load, bool activate)
         ShowAsHtml(false);
         SetReadOnly(true);
     }
-    if (activate)
-        PageControlMain->setCurrentIndex(preview == FilePreview::Text   ? kPageText
-                                         : preview == FilePreview::Html ? kPageHtml
-                                                                        : kPageInfo);
     return true;
 }

@@ -341,7 +341,7 @@ void TFormOption::ButtonOKClick()
                             && (remember || db.SetParam("RememberedPassword", std::string()))
                             && db.Commit();
         if (!stored) {
-            db.Rollback();
+            form_.RollBackPending();
             FormMessageBox(this, QStringLiteral("无法保存数据库的配置。"), MB_ICONERROR);
         }
     }

@@ -30,3 +30,36 @@ bool EditorTextToStored(const QString& text, std::string& stored, TextEncoding e
     }
     return Utf8ToAnsiChecked(utf8, stored, failure);
 }
+
+QString PiecesOfLongLines(const QString& text)
+{
+    const QStringView all(text);
+    QString shown;
+    bool cut = false;
+    for (qsizetype start = 0; start <= all.size();) {
+        qsizetype end = all.indexOf(u'\n', start);
+        if (end < 0)
+            end = all.size();
+        QStringView line = all.mid(start, end - start);
+        if (line.size() > kLongLineLength && !cut) {
+            cut = true;
+            shown.reserve(all.size() + all.size() / kShownPieceLength + 1);
+            shown.append(all.first(start));   // the lines before, with their breaks
+        }
+        if (line.size() > kLongLineLength) {
+            while (line.size() > kShownPieceLength) {
+                const qsizetype length = line[kShownPieceLength - 1].isHighSurrogate() ? kShownPieceLength - 1
+                                                                                       : kShownPieceLength;
+                shown.append(line.first(length)).append(u'\n');
+                line = line.sliced(length);
+            }
+        }
+        if (cut) {
+            shown.append(line);
+            if (end < all.size())
+                shown.append(u'\n');
+        }
+        start = end + 1;
+    }
+    return cut ? shown : QString();
+}

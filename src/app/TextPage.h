@@ -21,3 +21,13 @@ QString StoredTextToEditor(const std::string& bytes, TextEncoding encoding = Tex
 // database code page and does not fit it.
 bool EditorTextToStored(const QString& text, std::string& stored, TextEncoding encoding = TextEncoding::Ansi,
                         UnencodableChar* failure = nullptr);
+
+// The editor lays a paragraph out as a whole, and wrapping one without spaces
+// takes time that grows with the square of its length: a text with lines
+// longer than kLongLineLength characters is shown with each of those lines cut
+// into pieces of kShownPieceLength characters, and cannot be changed there.
+constexpr int kLongLineLength = 10000;
+constexpr int kShownPieceLength = 1000;
+// text with its lines longer than kLongLineLength cut into pieces (never
+// inside a surrogate pair); empty when it has no such line.
+QString PiecesOfLongLines(const QString& text);

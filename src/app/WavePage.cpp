@@ -126,17 +126,27 @@ bool WavePage::Load(const std::string& payload)
     workFile_.Close();
     const bool made = !workFolder_.empty() && workFile_.Create(SoundWorkFilePath(workFolder_))
                       && (payload.empty() || workFile_.Write(payload.data(), payload.size()));
-    workFile_.Seek(0);
-    for (QPushButton* b : {SBWaveRecord, SBWavePlay, SBWavePause, SBWaveStop, SBWaveClear})
-        b->setEnabled(made);
-    PressStop();
     if (!made) {
-        workFile_.Close();
+        SetUnavailable();
         AppMessageBox(QStringLiteral("不能建立声音工作文件。"), MB_ICONERROR);
         return false;
     }
+    workFile_.Seek(0);
+    for (QPushButton* b : {SBWaveRecord, SBWavePlay, SBWavePause, SBWaveStop, SBWaveClear})
+        b->setEnabled(true);
+    PressStop();
     ScrollBarWaveProgress->setMaximum(int(std::min<int64_t>(workFile_.Size(), INT32_MAX)));
     return true;
+}
+
+void WavePage::SetUnavailable()
+{
+    modified_ = false;
+    RemoveWorkFile();
+    for (QPushButton* b : {SBWaveRecord, SBWavePlay, SBWavePause, SBWaveStop, SBWaveClear})
+        b->setEnabled(false);
+    PressStop();
+    RefreshPage();
 }
 
 bool WavePage::Save(std::string& payload) const
@@ -151,11 +161,16 @@ void WavePage::Shutdown()
     waveIn_->StopRecording();
     waveIn_->CloseDevice();
     waveOut_->ResetOutput();
-    if (workFile_.IsOpen()) {
-        const std::string path = workFile_.Path();
-        workFile_.Close();
-        std::remove(path.c_str());
-    }
+    RemoveWorkFile();
+}
+
+void WavePage::RemoveWorkFile()
+{
+    if (!workFile_.IsOpen())
+        return;
+    const std::string path = workFile_.Path();
+    workFile_.Close();
+    std::remove(path.c_str());
 }
 
 void WavePage::RecordedData(const uint8_t* data, size_t length)

@@ -30,6 +30,9 @@ public:
     void StopForShow();
     // A new work file holding payload; false (all buttons off) when it cannot be made.
     bool Load(const std::string& payload);
+    // Nothing to record into or play (no work file could be made, or the
+    // node's content cannot be read): no work file, every button off.
+    void SetUnavailable();
     // The whole work file; false when there is none.
     bool Save(std::string& payload) const;
     bool IsModified() const { return modified_; }
@@ -51,6 +54,7 @@ private:
     void RecordedData(const uint8_t* data, size_t length);
     void ProgressReleased();
     void PressStop();
+    void RemoveWorkFile();
 
     std::unique_ptr<KELWaveInputDevice> inputDevice_;
     std::unique_ptr<KELWaveOutputDevice> outputDevice_;

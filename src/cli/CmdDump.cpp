@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "mk/Dump.h"
 #include "mk/Storage.h"
 
@@ -18,11 +19,8 @@ const char* StatusText(mk::Status status) {
     }
 }
 
-int RunDump(const Args& args) {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: vaultleaf-cli dump FILE\n");
-        return 2;
-    }
+int RunDump(const Options& options) {
+    const std::vector<std::string>& args = options.positional;
     mk::Storage storage;
     mk::Status status = storage.Open(args[0], true);
     if (status != mk::Status::Ok && status != mk::Status::Recovered) {
@@ -33,10 +31,7 @@ int RunDump(const Args& args) {
         std::fprintf(stderr, "vaultleaf-cli: %s: the end of the file is damaged; showing the last complete commit\n",
                      args[0].c_str());
     std::string json = mk::DumpJson(storage);
-    if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "vaultleaf-cli: cannot write the output\n");
-        return 1;
-    }
+    Write(json);
     return 0;
 }
 
@@ -44,7 +39,7 @@ int RunDump(const Args& args) {
 
 const std::vector<Command>& DumpCommands() {
     static const std::vector<Command> commands = {
-        {"dump", "dump FILE    (storage file as JSON, read-only, no password)", RunDump},
+        {"dump", "FILE", 1, 1, 0, "Prints a storage file as JSON, read-only, without a password.", RunDump},
     };
     return commands;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "kellib/Kelcodepage.h"
 #include "lunar/LunarCalendar.h"
 
@@ -33,11 +34,8 @@ Date Today() {
             static_cast<unsigned>(local.tm_mday)};
 }
 
-int RunLunar(const Args& args) {
-    if (args.size() > 1) {
-        std::fprintf(stderr, "usage: vaultleaf-cli lunar [YYYY-MM-DD]\n");
-        return 2;
-    }
+int RunLunar(const Options& options) {
+    const std::vector<std::string>& args = options.positional;
     Date date = Today();
     if (!args.empty() && !ParseDate(args[0], date)) {
         std::fprintf(stderr, "vaultleaf-cli lunar: '%s' is not a date of the form YYYY-MM-DD\n", args[0].c_str());
@@ -49,7 +47,7 @@ int RunLunar(const Args& args) {
                      date.year, date.month, date.day);
         return 2;
     }
-    std::printf("%s\n%s\n", AnsiToUtf8(cal.SolarDateText()).c_str(), AnsiToUtf8(cal.LunarDateText()).c_str());
+    Print("%s\n%s\n", AnsiToUtf8(cal.SolarDateText()).c_str(), AnsiToUtf8(cal.LunarDateText()).c_str());
     return 0;
 }
 
@@ -57,7 +55,7 @@ int RunLunar(const Args& args) {
 
 const std::vector<Command>& LunarCommands() {
     static const std::vector<Command> commands = {
-        {"lunar", "lunar [YYYY-MM-DD]   the date and its lunar date (today without a date)", RunLunar},
+        {"lunar", "[YYYY-MM-DD]", 0, 1, 0, "Prints the date and its lunar date (today without a date).", RunLunar},
     };
     return commands;
 }

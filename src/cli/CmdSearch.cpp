@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
 #include "rtf/RtfCodepage.h"
@@ -14,32 +15,30 @@ namespace cli {
 
 namespace {
 
-const char* const kGrepUsage = "grep DB TEXT [--ignore-case] [--json] [--password-file FILE]";
-
 const char* PlaceName(SearchHit::Where place) {
     return place == SearchHit::kCaption ? "caption" : place == SearchHit::kContent ? "content" : "unreadable";
 }
 
 void PrintJson(const std::vector<SearchHit>& hits) {
-    std::printf("[");
+    Print("[");
     for (size_t i = 0; i < hits.size(); ++i) {
         const SearchHit& h = hits[i];
         std::string path;
         for (const std::string& caption : h.Path) path += (path.empty() ? "" : ", ") + JsonString(caption);
-        std::printf("%s\n  {\"id\": %d, \"kind\": %d, \"match\": \"%s\", \"path\": [%s], \"context\": %s}",
-                    i ? "," : "", h.Id, h.Type, PlaceName(h.Place), path.c_str(), JsonString(h.Context).c_str());
+        Print("%s\n  {\"id\": %d, \"kind\": %d, \"match\": \"%s\", \"path\": [%s], \"context\": %s}",
+              i ? "," : "", h.Id, h.Type, PlaceName(h.Place), path.c_str(), JsonString(h.Context).c_str());
     }
-    std::printf("%s]\n", hits.empty() ? "" : "\n");
+    Print("%s]\n", hits.empty() ? "" : "\n");
 }
 
 void PrintLines(const std::vector<SearchHit>& hits) {
     for (const SearchHit& h : hits)
-        std::printf("%d\t%s\t%s\n", h.Id, JoinPath(h, "/").c_str(),
-                    h.Place == SearchHit::kUnreadable ? "(content cannot be opened)" : h.Context.c_str());
+        Print("%d\t%s\t%s\n", h.Id, Printable(JoinPath(h, "/")).c_str(),
+              h.Place == SearchHit::kUnreadable ? "(content cannot be opened)" : Printable(h.Context).c_str());
 }
 
-int Grep(const Args& args) {
-    return WithDatabase(args, kReads, 2, 2, kGrepUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Grep(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         const std::string& text = a.positional[1];
         if (text.empty()) return Fail(kExitUsage, "the search text is empty");
         if (!IsValidUtf8(text)) return Fail(kExitUsage, "the search text is not valid UTF-8");
@@ -61,7 +60,9 @@ int Grep(const Args& args) {
 }  // namespace
 
 const std::vector<Command>& SearchCommands() {
-    static const std::vector<Command> commands = {{"grep", kGrepUsage, Grep}};
+    static const std::vector<Command> commands = {
+        {"grep", "DB TEXT", 2, 2, kOptIgnoreCase | kOptJson | kOptPasswordFile,
+         "Searches captions and contents for TEXT, as the window's full-text search does.", Grep}};
     return commands;
 }
 

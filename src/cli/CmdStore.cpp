@@ -13,13 +13,14 @@
 
 #include "cli/CliMedia.h"
 #include "cli/Commands.h"
+#include "cli/Output.h"
 #include "cli/StoreSession.h"
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
 #include "rtf/RtfCodepage.h"
 #include "rtf/RtfReader.h"
 #include "rtf/RtfWriter.h"
-#include "search/HtmlText.h"
+#include "search/NodeText.h"
 
 namespace cli {
 
@@ -87,30 +88,7 @@ int CommitOrFail(CaseDB& db) {
 
 // ---- commands ------------------------------------------------------------------
 
-const char* const kCreateUsage =
-    "create DB [--new-password-file FILE]\n"
-    "      Passwords are asked on the terminal without echo, or read from the first line of\n"
-    "      the file named with --password-file FILE (the new one with --new-password-file\n"
-    "      FILE); never from arguments or the environment. Text prints as UTF-8.";
-const char* const kLsUsage = "ls DB [ID] [--json] [--password-file FILE]";
-const char* const kTreeUsage = "tree DB [ID] [--password-file FILE]";
-const char* const kCatUsage = "cat DB ID [--raw | --text | --wav | --png] [--password-file FILE]\n"
-    "      --text: the plain text of an RTF or HTML node, one line per paragraph;\n"
-    "      --wav writes a sound node as a WAV file, --png a whiteboard as a PNG image.";
-const char* const kAddUsage = "add DB PARENT KIND CAPTION [FILE] [--raw] [--password-file FILE]\n"
-    "      Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture, kind 6 RTF or\n"
-    "      UTF-8 text; --raw stores the bytes as they are.";
-const char* const kSetUsage = "set DB ID [FILE] [--raw] [--password-file FILE]";
-const char* const kMvUsage = "mv DB ID PARENT [--password-file FILE]";
-const char* const kRmUsage = "rm DB ID [--password-file FILE]";
-const char* const kPasswdUsage = "passwd DB [--password-file FILE] [--new-password-file FILE]";
-const char* const kPackUsage = "pack DB [--password-file FILE]";
-const char* const kCheckUsage = "check DB [--password-file FILE]";
-
-int Create(const Args& args) {
-    StoreArgs a;
-    if (!ParseStoreArgs(args, a)) return kExitUsage;
-    if (a.positional.size() != 1) return Fail(kExitUsage, "usage: vaultleaf-cli create DB [--new-password-file FILE]");
+int Create(const Options& a) {
     const std::string& path = a.positional[0];
     struct stat st;
     if (lstat(path.c_str(), &st) == 0) return Fail(kExitError, "\"" + path + "\" already exists");
@@ -129,29 +107,29 @@ int Create(const Args& args) {
     return kExitOk;
 }
 
-int Ls(const Args& args) {
-    return WithDatabase(args, kReads, 1, 2, kLsUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Ls(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         int32_t parent;
         if (int rc = ParentArg(db, a, 1, parent); rc) return rc;
         bool first = true;
-        if (a.json) std::printf("[");
+        if (a.json) Print("[");
         for (int32_t id : db.GetChildren(parent)) {
             CaseNode node;
             bool read = db.GetNode(id, node, a.json) || db.GetNode(id, node, false);
             if (!read) continue;
             std::string caption = AnsiToUtf8(node.Caption);
             if (!a.json) {
-                std::printf("%d\t%d\t%d\t%s\n", node.Id, node.Type, node.Order, caption.c_str());
+                Print("%d\t%d\t%d\t%s\n", node.Id, node.Type, node.Order, Printable(caption).c_str());
                 continue;
             }
-            std::printf("%s\n  {\"id\": %d, \"parent\": %d, \"kind\": %d, \"order\": %d, \"caption\": %s, "
-                        "\"created\": %s, \"modified\": %s, \"size\": %d}",
-                        first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
-                        JsonString(caption).c_str(), Number(node.Created).c_str(),
-                        Number(node.Modified).c_str(), node.DataSize());
+            Print("%s\n  {\"id\": %d, \"parent\": %d, \"kind\": %d, \"order\": %d, \"caption\": %s, "
+                  "\"created\": %s, \"modified\": %s, \"size\": %d}",
+                  first ? "" : ",", node.Id, node.Parent, node.Type, node.Order,
+                  JsonString(caption).c_str(), Number(node.Created).c_str(),
+                  Number(node.Modified).c_str(), node.DataSize());
             first = false;
         }
-        if (a.json) std::printf("%s]\n", first ? "" : "\n");
+        if (a.json) Print("%s]\n", first ? "" : "\n");
         return kExitOk;
     });
 }
@@ -171,15 +149,15 @@ void PrintTree(CaseDB& db, int32_t root) {
         pending.pop_back();
         if (!seen.insert(id).second) continue;
         CaseNode node;
-        std::string caption = db.GetNode(id, node, false) ? AnsiToUtf8(node.Caption) : "?";
-        std::printf("%s%d\t%d\t%s\n", std::string(2 * static_cast<size_t>(depth), ' ').c_str(), id, node.Type,
-                    caption.c_str());
+        std::string caption = db.GetNode(id, node, false) ? Printable(AnsiToUtf8(node.Caption)) : "?";
+        Print("%s%d\t%d\t%s\n", std::string(2 * static_cast<size_t>(depth), ' ').c_str(), id, node.Type,
+              caption.c_str());
         pushChildren(id, depth + 1);
     }
 }
 
-int Tree(const Args& args) {
-    return WithDatabase(args, kReads, 1, 2, kTreeUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Tree(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         int32_t root;
         if (int rc = ParentArg(db, a, 1, root); rc) return rc;
         PrintTree(db, root);
@@ -188,9 +166,9 @@ int Tree(const Args& args) {
 }
 
 // The content as cat writes it: text as UTF-8 (unless --raw), --text the
-// plain text of RTF and HTML, a sound node as WAV (--wav), a whiteboard as
+// readable text the search reads, a sound node as WAV (--wav), a whiteboard as
 // PNG (--png), else the stored bytes.
-int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
+int CatContent(const CaseNode& node, const Options& a, const std::string& textPreviewExt, std::string& out) {
     if (a.raw && a.text) return Fail(kExitUsage, "--raw and --text exclude each other");
     if (a.wav && node.Type != kNodeSound) return Fail(kExitUsage, "--wav needs a sound node (kind 8)");
     if (a.png && node.Type != kNodeWhiteboard) return Fail(kExitUsage, "--png needs a whiteboard node (kind 7)");
@@ -200,31 +178,30 @@ int CatContent(const CaseNode& node, const StoreArgs& a, std::string& out) {
     } else if (a.png) {
         if (!WhiteboardPayloadToPng(node.DataBytes(), out, error))
             return Fail(kExitError, "node " + std::to_string(node.Id) + ": " + error);
-    } else if (a.text && node.Type == kNodeRtf) {
-        out = PlainTextOf(ReadRtfOrText(node.DataBytes()));
-    } else if (a.text && node.Type == kNodeHtml) {
-        out = HtmlToText(AnsiToUtf8(node.Data()));
-    } else if (a.text && !IsTextKind(node.Type)) {
-        return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+    } else if (a.text) {
+        const auto text = ReadableText(node, textPreviewExt);
+        if (!text)
+            return Fail(kExitError, "node " + std::to_string(node.Id) + " (kind " + std::to_string(node.Type) + ") holds no text");
+        out = Utf32ToUtf8(*text);
     } else {
         out = IsTextKind(node.Type) && !a.raw ? AnsiToUtf8(node.Data()) : node.DataBytes();
     }
     return kExitOk;
 }
 
-int Cat(const Args& args) {
-    return WithDatabase(args, kReads, 2, 2, kCatUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Cat(const Options& options) {
+    return WithDatabase(options, kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, true); rc) return rc;
         std::string out;
-        if (int rc = CatContent(node, a, out); rc) return rc;
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        return std::fflush(stdout) == 0 ? kExitOk : Fail(kExitError, "cannot write the content");
+        if (int rc = CatContent(node, a, TextPreviewExtOf(db), out); rc) return rc;
+        Write(out);
+        return kExitOk;
     });
 }
 
-int Add(const Args& args) {
-    return WithDatabase(args, kWrites, 4, 5, kAddUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Add(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         int32_t parent, kind;
         if (!ParseId(a.positional[2], kind) || kind < 0 || kind > 8)
             return Fail(kExitUsage, "KIND is a node kind code from 0 to 8");
@@ -238,18 +215,18 @@ int Add(const Args& args) {
             node.SetDataFromText("");
         else if (int rc = LoadContent(node, file, a.raw); rc)
             return rc;
-        node.Order = db.MaxChildOrder(parent) + 1;
+        node.Order = db.NextChildOrder(parent);
         node.Id = db.TakeNextId(false);
         if (node.Id == 0) return Fail(kExitError, "no node id is left (the id counter is at the top of its range)");
         if (!db.AddNode(node)) return Fail(kExitError, "the node could not be stored");
         if (int rc = CommitOrFail(db); rc) return rc;
-        std::printf("%d\n", node.Id);
+        Print("%d\n", node.Id);
         return kExitOk;
     });
 }
 
-int Set(const Args& args) {
-    return WithDatabase(args, kWrites, 2, 3, kSetUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Set(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
         if (int rc = LoadContent(node, a.positional.size() > 2 ? a.positional[2] : "", a.raw); rc) return rc;
@@ -259,8 +236,8 @@ int Set(const Args& args) {
     });
 }
 
-int Mv(const Args& args) {
-    return WithDatabase(args, kWrites, 3, 3, kMvUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Mv(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         int32_t parent;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
@@ -272,17 +249,12 @@ int Mv(const Args& args) {
 
 // True when the node lies in the recycle bin, at any depth.
 bool InRecycleBin(CaseDB& db, int32_t id) {
-    std::unordered_set<int32_t> seen;
-    CaseNode node;
-    while (seen.insert(id).second && db.GetNode(id, node, false)) {
-        if (node.Parent == kParentRecycleBin) return true;
-        id = node.Parent;
-    }
-    return false;
+    std::vector<int32_t> walk = db.Ancestry(id);
+    return !walk.empty() && walk.back() == kParentRecycleBin;
 }
 
-int Rm(const Args& args) {
-    return WithDatabase(args, kWrites, 2, 2, kRmUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Rm(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         CaseNode node;
         if (int rc = NodeArg(db, a, 1, node, false); rc) return rc;
         bool done = InRecycleBin(db, node.Id) ? db.DeleteNode(node.Id) : db.MoveNode(node.Id, kParentRecycleBin);
@@ -297,18 +269,17 @@ int Rm(const Args& args) {
 int ForgetRememberedPassword(CaseDB& db) {
     if (db.GetParam("RememberedPassword", "").empty() && !db.GetParamBool("RememberPassword", false))
         return kExitOk;
-    db.SetParamBool("RememberPassword", false);
-    db.SetParam("RememberedPassword", "");
-    if (!db.Commit()) return Fail(kExitError, "记住的密码未能清除。");
-    std::printf("记住的密码已清除，下次打开时请输入新密码。\n");
+    if (!db.SetParamBool("RememberPassword", false) || !db.SetParam("RememberedPassword", "") || !db.Commit())
+        return Fail(kExitError, "记住的密码未能清除。");
+    Print("记住的密码已清除，下次打开时请输入新密码。\n");
     return kExitOk;
 }
 
 volatile std::sig_atomic_t interrupted = 0;
 unsigned char passwdCancel = 0;
 
-int Passwd(const Args& args) {
-    return WithDatabase(args, kWrites, 1, 1, kPasswdUsage, [](CaseDB& db, const StoreArgs& a, const std::string& old) -> int {
+int Passwd(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string& old) -> int {
         auto fresh = ReadNewPassword(a.newPasswordFile);
         if (!fresh) return kExitError;
         WipeOnExit wipe(*fresh);
@@ -326,64 +297,127 @@ int Passwd(const Args& args) {
         std::signal(SIGINT, previous);
         if (showProgress && maximum > 0) std::fprintf(stderr, "\n");
         if (!changed) return Fail(kExitError, "密码修改失败，密码和数据已恢复。");
-        std::printf("密码修改成功。\n");
+        Print("密码修改成功。\n");
         return ForgetRememberedPassword(db);
     });
 }
 
-int Pack(const Args& args) {
-    return WithDatabase(args, kWrites, 1, 1, kPackUsage, [](CaseDB& db, const StoreArgs& a, const std::string&) -> int {
+int Pack(const Options& options) {
+    return WithDatabase(options, kWrites, [](CaseDB& db, const Options& a, const std::string&) -> int {
         const std::string& path = a.positional[0];
         std::string before = FormatMB(1, GetFileSize64(path));
         if (!db.Pack()) return Fail(kExitError, "数据库压缩出错。");
-        std::printf("数据库文件大小：%sMB，压缩后的文件大小为%sMB。\n", before.c_str(),
-                    FormatMB(1, GetFileSize64(path)).c_str());
+        Print("数据库文件大小：%sMB，压缩后的文件大小为%sMB。\n", before.c_str(),
+              FormatMB(1, GetFileSize64(path)).c_str());
         return kExitOk;
     });
 }
 
-int Check(const Args& args) {
-    return WithDatabase(args, kReads, 1, 1, kCheckUsage, [](CaseDB& db, const StoreArgs&, const std::string&) -> int {
-        SetInternalFailureReporter([](const std::string&) {});
-        int failed = 0;
-        std::vector<int32_t> ids = db.AllNodeIds();
-        // A repeated id: only its first row can be reached by id.
-        std::unordered_map<int32_t, int> rowsOfId;
-        for (int32_t id : ids) ++rowsOfId[id];
-        for (int32_t id : ids) {
-            int& rows = rowsOfId[id];
-            if (rows > 1) {
-                ++failed;
-                std::printf("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
-                rows = 1;
-            }
-            CaseNode node;
-            if (db.GetNode(id, node, true)) continue;
+// Prints a line for each node whose row cannot be read, whose caption does
+// not open cleanly, or whose id another row holds too; returns how many.
+int ReportUnreadable(CaseDB& db, const std::vector<int32_t>& ids) {
+    int failed = 0;
+    // A repeated id: only its first row can be reached by id.
+    std::unordered_map<int32_t, int> rowsOfId;
+    for (int32_t id : ids) ++rowsOfId[id];
+    for (int32_t id : ids) {
+        int& rows = rowsOfId[id];
+        if (rows > 1) {
             ++failed;
-            bool captionRead = db.GetNode(id, node, false);
-            std::printf("%d\t%s\t%s\n", id, captionRead ? AnsiToUtf8(node.Caption).c_str() : "?",
-                        captionRead ? "content cannot be opened" : "caption cannot be opened");
+            Print("%d\t?\tid held by %d rows; only the first can be reached\n", id, rows);
+            rows = 1;
         }
-        std::printf("%zu nodes, %d unreadable\n", ids.size(), failed);
-        return failed ? kExitError : kExitOk;
+        CaseNode node;
+        bool captionIntact = db.CaptionIntact(id);
+        if (captionIntact && db.GetNode(id, node, true)) continue;
+        ++failed;
+        bool contentOnly = captionIntact && db.GetNode(id, node, false);
+        Print("%d\t%s\t%s\n", id, contentOnly ? Printable(AnsiToUtf8(node.Caption)).c_str() : "?",
+              contentOnly ? "content cannot be opened" : "caption cannot be opened");
+    }
+    return failed;
+}
+
+// Prints a line for each node neither the top level nor the recycle bin leads to.
+void ReportTreeDamage(CaseDB& db, const CaseDB::TreeDamage& damage) {
+    std::unordered_set<int32_t> circles(damage.circles.begin(), damage.circles.end());
+    std::unordered_set<int32_t> orphans(damage.orphans.begin(), damage.orphans.end());
+    for (int32_t id : damage.unreachable) {
+        CaseNode node;
+        bool read = db.CaptionIntact(id) && db.GetNode(id, node, false);
+        std::string cause;
+        if (circles.count(id))
+            cause = "its parents run in a circle";
+        else if (orphans.count(id))
+            cause = read ? "its parent " + std::to_string(node.Parent) + " does not exist" : "its parent does not exist";
+        else
+            cause = "below node " + std::to_string(db.Ancestry(id).back()) + ", which is not in the tree";
+        Print("%d\t%s\t%s\n", id, read ? Printable(AnsiToUtf8(node.Caption)).c_str() : "?", cause.c_str());
+    }
+}
+
+int Repair(CaseDB& db) {
+    int moved = db.RecoverUnreachable(Utf8ToAnsi("恢复的节点"));
+    if (moved < 0) return Fail(kExitError, "不在树中的节点未能移回，数据库没有改动。");
+    if (moved == 0) return kExitOk;
+    if (int rc = CommitOrFail(db); rc) return rc;
+    Print("已将%d个不在树中的节点移到顶层文件夹\"恢复的节点\"下。\n", moved);
+    return kExitOk;
+}
+
+int Check(const Options& options) {
+    return WithDatabase(options, options.repair ? kWrites : kReads, [](CaseDB& db, const Options& a, const std::string&) -> int {
+        SetInternalFailureReporter([](const std::string&) {});
+        std::vector<int32_t> ids = db.AllNodeIds();
+        int failed = ReportUnreadable(db, ids);
+        CaseDB::TreeDamage damage = db.FindTreeDamage();
+        ReportTreeDamage(db, damage);
+        if (db.PasswordCheckDamaged()) {
+            ++failed;
+            Print("-\t-\tthe password check value is damaged\n");
+        }
+        Print("%zu nodes, %d unreadable", ids.size(), failed);
+        if (!damage.unreachable.empty()) Print(", %zu not in the tree", damage.unreachable.size());
+        Print("\n");
+        if (a.repair) {
+            if (int rc = Repair(db); rc) return rc;
+            return failed ? kExitError : kExitOk;
+        }
+        return failed || !damage.unreachable.empty() ? kExitError : kExitOk;
     });
 }
 
 }  // namespace
 
 const std::vector<Command>& StoreCommands() {
+    const unsigned pw = kOptPasswordFile;
     static const std::vector<Command> commands = {
-        {"create", kCreateUsage, Create},
-        {"ls", kLsUsage, Ls},
-        {"tree", kTreeUsage, Tree},
-        {"cat", kCatUsage, Cat},
-        {"add", kAddUsage, Add},
-        {"set", kSetUsage, Set},
-        {"mv", kMvUsage, Mv},
-        {"rm", kRmUsage, Rm},
-        {"passwd", kPasswdUsage, Passwd},
-        {"pack", kPackUsage, Pack},
-        {"check", kCheckUsage, Check},
+        {"create", "DB", 1, 1, kOptNewPasswordFile | pw,
+         "Makes a new database. Passwords are asked on the terminal without echo, or read from the\n"
+         "first line of the file named with --password-file (the new one with --new-password-file);\n"
+         "never from arguments or the environment. Text prints as UTF-8.",
+         Create},
+        {"ls", "DB [ID]", 1, 2, kOptJson | pw, "Lists the children of node ID (0: the top level, -1: the recycle bin).", Ls},
+        {"tree", "DB [ID]", 1, 2, pw, "Prints the subtree of node ID.", Tree},
+        {"cat", "DB ID", 2, 2, kOptRaw | kOptText | kOptWav | kOptPng | pw,
+         "Writes the content of node ID: text as UTF-8; --text the text the search reads (RTF and\n"
+         "HTML without markup, a card's fields); --wav a sound node as a WAV file, --png a whiteboard as a PNG image.",
+         Cat},
+        {"add", "DB PARENT KIND CAPTION [FILE]", 4, 5, kOptRaw | pw,
+         "Adds a node of KIND (0 to 8) below PARENT with the content of FILE (default: standard input).\n"
+         "Kind 8 takes a WAV file (8000 Hz mono 16-bit PCM), kind 7 a picture, kind 6 RTF or\n"
+         "UTF-8 text; --raw stores the bytes as they are.",
+         Add},
+        {"set", "DB ID [FILE]", 2, 3, kOptRaw | pw, "Replaces the content of node ID (default: standard input).", Set},
+        {"mv", "DB ID PARENT", 3, 3, pw, "Moves node ID below PARENT.", Mv},
+        {"rm", "DB ID", 2, 2, pw, "Moves node ID into the recycle bin; inside the bin, deletes it for good.", Rm},
+        {"passwd", "DB", 1, 1, pw | kOptNewPasswordFile, "Changes the password.", Passwd},
+        {"pack", "DB", 1, 1, pw, "Compacts the database file.", Pack},
+        {"check", "DB", 1, 1, kOptRepair | pw,
+         "Reads every node and reports those that cannot be read, and the nodes that are not in the\n"
+         "tree (below a missing parent, or whose parents run in a circle). --repair moves these under\n"
+         "a new top-level folder \"恢复的节点\".",
+         Check},
     };
     return commands;
 }

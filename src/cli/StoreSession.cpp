@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
@@ -23,7 +25,85 @@ void StripLineEnd(std::string& line) {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
 }
 
-// Reads one line from the terminal with echo switched off.
+// The terminal with echo switched off while a password is typed. Echo comes
+// back by every way out: the end of the guard, and SIGINT, SIGTERM or SIGHUP,
+// whose handler restores the terminal and dies of the signal as before.
+int quietFd = -1;
+struct termios echoing;
+constexpr int kQuietSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// TCSANOW: a handler must not wait for output to drain.
+void RestoreAndDie(int sig) {
+    if (quietFd >= 0) tcsetattr(quietFd, TCSANOW, &echoing);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+class EchoOff {
+public:
+    explicit EchoOff(int fd) {
+        if (tcgetattr(fd, &echoing) != 0) return;
+        struct sigaction restore {};
+        restore.sa_handler = RestoreAndDie;
+        sigemptyset(&restore.sa_mask);
+        for (size_t i = 0; i < std::size(kQuietSignals); ++i) sigaction(kQuietSignals[i], &restore, &previous_[i]);
+        quietFd = fd;
+        struct termios quiet = echoing;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    ~EchoOff() {
+        if (quietFd < 0) return;
+        tcsetattr(quietFd, TCSAFLUSH, &echoing);
+        quietFd = -1;
+        for (size_t i = 0; i < std::size(kQuietSignals); ++i) sigaction(kQuietSignals[i], &previous_[i], nullptr);
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+private:
+    struct sigaction previous_[std::size(kQuietSignals)] {};
+};
+
+constexpr size_t kMaxPasswordLine = 4096;
+
+// The first line of a password from fd (name says what it is in messages), read a byte
+// at a time up to its line end, with echo off when fd is a terminal: from a
+// pipe or a terminal nothing past the line is taken (the rest of standard
+// input stays for the content), and a device without end (/dev/zero) stops at
+// kMaxPasswordLine bytes. A read error, no bytes at all or no line end within
+// the limit is refused: an empty password must never come from a failed read.
+std::optional<std::string> ReadPasswordLine(int fd, const std::string& name) {
+    std::string line;
+    line.reserve(kMaxPasswordLine);   // no reallocation, which would leave a copy behind
+    char c = 0;
+    ssize_t n = 0;
+    {
+        EchoOff quiet(fd);
+        while (line.size() < kMaxPasswordLine && ((n = read(fd, &c, 1)) == 1 || (n < 0 && errno == EINTR))) {
+            if (n != 1) continue;
+            if (c == '\n') break;
+            line += c;
+        }
+    }
+    const int readError = n < 0 ? errno : 0;
+    const bool atLineEnd = n == 1 && c == '\n';
+    WipeBytes(&c, sizeof c);
+    const char* refusal = readError ? std::strerror(readError)
+                          : !atLineEnd && line.size() >= kMaxPasswordLine ? "it has no line end within its first 4096 bytes"
+                          : !atLineEnd && line.empty() ? "it is empty"
+                                                       : nullptr;
+    if (refusal) {
+        WipeString(line);
+        std::fprintf(stderr, "vaultleaf-cli: cannot read %s: %s\n", name.c_str(), refusal);
+        return std::nullopt;
+    }
+    StripLineEnd(line);
+    return line;
+}
+
+// Asks on the terminal.
 std::optional<std::string> AskTerminal(const char* prompt) {
     int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (fd < 0) {
@@ -33,88 +113,26 @@ std::optional<std::string> AskTerminal(const char* prompt) {
     if (write(fd, prompt, std::char_traits<char>::length(prompt)) < 0) {
         // The prompt is a courtesy; reading still works.
     }
-    struct termios saved;
-    bool haveTerm = tcgetattr(fd, &saved) == 0;
-    if (haveTerm) {
-        struct termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        quiet.c_lflag |= ECHONL;
-        tcsetattr(fd, TCSAFLUSH, &quiet);
-    }
-    std::string line;
-    line.reserve(256);   // no reallocation, which would leave a copy behind
-    char c;
-    ssize_t n;
-    bool gotNewline = false;
-    while ((n = read(fd, &c, 1)) == 1) {
-        if (c == '\n') {
-            gotNewline = true;
-            break;
-        }
-        line += c;
-    }
-    WipeBytes(&c, sizeof c);
-    if (haveTerm) tcsetattr(fd, TCSAFLUSH, &saved);
+    auto line = ReadPasswordLine(fd, "the password from the terminal");
     close(fd);
-    if (n < 0 || (!gotNewline && line.empty())) {
-        WipeString(line);
-        return std::nullopt;
-    }
-    StripLineEnd(line);
     return line;
 }
 
-// The first line of a password file. A file that cannot be read (a folder,
-// no permission, a read error) or holds no bytes at all is refused: an empty
-// password must never come from a failed read. A pipe works as a file.
+// The first line of FILE, or of standard input for "-".
 std::optional<std::string> ReadFirstLine(const std::string& file) {
-    std::string bytes;
-    WipeOnExit wipe(bytes);
-    if (!ReadAllBytes(file, bytes)) {
-        std::fprintf(stderr, "vaultleaf-cli: cannot read the password file \"%s\": %s\n", file.c_str(),
-                     std::strerror(errno));
+    const bool standardInput = file == "-";
+    const std::string name = standardInput ? "the password from standard input" : "the password file \"" + file + "\"";
+    int fd = standardInput ? STDIN_FILENO : open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        std::fprintf(stderr, "vaultleaf-cli: cannot read %s: %s\n", name.c_str(), std::strerror(errno));
         return std::nullopt;
     }
-    if (bytes.empty()) {
-        std::fprintf(stderr, "vaultleaf-cli: the password file \"%s\" is empty\n", file.c_str());
-        return std::nullopt;
-    }
-    std::string line = bytes.substr(0, bytes.find('\n'));
-    StripLineEnd(line);
+    auto line = ReadPasswordLine(fd, name);
+    if (!standardInput) close(fd);
     return line;
 }
 
 }  // namespace
-
-bool ParseStoreArgs(const Args& args, StoreArgs& out) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--") {
-            out.positional.insert(out.positional.end(), args.begin() + i + 1, args.end());
-            break;
-        } else if (a == "--json") {
-            out.json = true;
-        } else if (a == "--raw") {
-            out.raw = true;
-        } else if (a == "--wav") {
-            out.wav = true;
-        } else if (a == "--png") {
-            out.png = true;
-        } else if (a == "--text") {
-            out.text = true;
-        } else if (a == "--ignore-case") {
-            out.ignoreCase = true;
-        } else if ((a == "--password-file" || a == "--new-password-file") && i + 1 < args.size()) {
-            (a == "--password-file" ? out.passwordFile : out.newPasswordFile) = args[++i];
-        } else if (a.size() > 2 && a.starts_with("--")) {
-            std::fprintf(stderr, "vaultleaf-cli: unknown or incomplete option '%s'\n", a.c_str());
-            return false;
-        } else {
-            out.positional.push_back(a);
-        }
-    }
-    return true;
-}
 
 std::string JsonString(const std::string& utf8) {
     std::string out = "\"";
@@ -142,15 +160,22 @@ std::optional<std::string> ReadPassword(const std::string& file, const char* pro
     auto password = file.empty() ? AskTerminal(prompt) : ReadFirstLine(file);
     if (!password) return std::nullopt;
     WipeOnExit wipe(*password);
-    return Utf8ToAnsi(*password);
+    std::string ansi;
+    UnencodableChar failure;
+    switch (ExternalToAnsiChecked(*password, ansi, &failure)) {
+        case ExternalText::kConverted: return ansi;   // moved out; nothing stays behind
+        case ExternalText::kUnencodable: Fail(kExitError, "密码的" + UnencodableMessage(failure)); break;
+        case ExternalText::kUndecodable: Fail(kExitError, "密码既不是UTF-8也不是GB18030编码的文字，没有使用。"); break;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> ReadNewPassword(const std::string& file) {
     if (!file.empty()) return ReadPassword(file, "");
-    auto first = ReadPassword("", "New password: ");
+    auto first = ReadPassword("", "请输入新密码: ");
     if (!first) return std::nullopt;
     WipeOnExit wipeFirst(*first);
-    auto second = ReadPassword("", "New password again: ");
+    auto second = ReadPassword("", "重输新密码: ");
     if (!second) return std::nullopt;
     WipeOnExit wipeSecond(*second);
     if (*first != *second) {
@@ -187,7 +212,7 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
         db.Close();
         return Fail(kExitError, "the database has no password yet; log in once in the window program to set it");
     }
-    auto password = ReadPassword(passwordFile, "Password: ");
+    auto password = ReadPassword(passwordFile, "请输入密码: ");
     if (!password) {
         db.Close();
         return kExitError;
@@ -197,6 +222,7 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
         db.Close();
         return Fail(kExitWrongPassword, "密码不对，不能打开数据库：" + path + "。");
     }
+    if (db.PasswordCheckDamaged()) Fail(kExitOk, CaseDB::PasswordCheckDamagedMessage(path));
     if (passwordOut) *passwordOut = *password;
     return kExitOk;
 }
@@ -216,7 +242,7 @@ bool ParentExists(CaseDB& db, int32_t parent) {
     return parent == kParentTop || parent == kParentRecycleBin || db.GetNode(parent, node, false);
 }
 
-int IdArg(const StoreArgs& a, size_t index, int32_t& id) {
+int IdArg(const Options& a, size_t index, int32_t& id) {
     if (index >= a.positional.size()) {
         id = kParentTop;
         return kExitOk;
@@ -225,14 +251,14 @@ int IdArg(const StoreArgs& a, size_t index, int32_t& id) {
     return kExitOk;
 }
 
-int NodeArg(CaseDB& db, const StoreArgs& a, size_t index, CaseNode& node, bool withData) {
+int NodeArg(CaseDB& db, const Options& a, size_t index, CaseNode& node, bool withData) {
     int32_t id;
     if (int rc = IdArg(a, index, id); rc) return rc;
     if (db.GetNode(id, node, withData)) return kExitOk;
     return Fail(kExitError, "node " + std::to_string(id) + (withData ? " cannot be read" : " does not exist"));
 }
 
-int ParentArg(CaseDB& db, const StoreArgs& a, size_t index, int32_t& parent) {
+int ParentArg(CaseDB& db, const Options& a, size_t index, int32_t& parent) {
     if (int rc = IdArg(a, index, parent); rc) return rc;
     return ParentExists(db, parent) ? kExitOk : Fail(kExitError, "node " + std::to_string(parent) + " does not exist");
 }

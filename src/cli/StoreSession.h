@@ -1,4 +1,4 @@
-// Shared pieces of the store commands: option parsing, password entry, and
+// Shared pieces of the store commands: password entry, and
 // opening a database with its login, each failure mapped to its exit code.
 #pragma once
 
@@ -13,23 +13,6 @@
 namespace cli {
 
 constexpr int kExitOk = 0, kExitError = 1, kExitUsage = 2, kExitWrongPassword = 3, kExitNoDatabase = 4;
-
-// Positional arguments and the options every store command understands.
-struct StoreArgs {
-    std::vector<std::string> positional;
-    std::string passwordFile;      // --password-file FILE
-    std::string newPasswordFile;   // --new-password-file FILE
-    bool json = false;             // --json
-    bool raw = false;              // --raw
-    bool wav = false;              // --wav: a sound node as a WAV file
-    bool png = false;              // --png: a whiteboard as a PNG image
-    bool text = false;             // --text
-    bool ignoreCase = false;       // --ignore-case
-};
-
-// Parses args; false (after a message on stderr) on an unknown option.
-// Everything after "--" is positional.
-bool ParseStoreArgs(const Args& args, StoreArgs& out);
 
 // A JSON string literal of UTF-8 text.
 std::string JsonString(const std::string& utf8);
@@ -51,22 +34,18 @@ int OpenAndLogin(CaseDB& db, const std::string& path, const std::string& passwor
 // (err) is named as the cause.
 std::string OpenFailureMessage(int result, const std::string& path, int err);
 
-// Common frame of the commands on an existing database: options, argument
-// count, open (read-only unless the command writes) and login; then body(db, args).
+// Common frame of the commands on an existing database: open (read-only
+// unless the command writes) and login; then body(db, options, password).
 enum Access { kReads, kWrites };
 template <typename Body>
-int WithDatabase(const Args& args, Access access, size_t minArgs, size_t maxArgs, const char* usage, Body body) {
-    StoreArgs parsed;
-    if (!ParseStoreArgs(args, parsed)) return kExitUsage;
-    if (parsed.positional.size() < minArgs || parsed.positional.size() > maxArgs)
-        return Fail(kExitUsage, std::string("usage: vaultleaf-cli ") + usage);
+int WithDatabase(const Options& options, Access access, Body body) {
     SetInternalFailureReporter([](const std::string& m) { Fail(kExitError, m); });
     CaseDB db;
     std::string password;
     WipeOnExit wipe(password);
-    int rc = OpenAndLogin(db, parsed.positional[0], parsed.passwordFile, access == kWrites, &password);
+    int rc = OpenAndLogin(db, options.positional[0], options.passwordFile, access == kWrites, &password);
     if (rc != kExitOk) return rc;
-    return body(db, parsed, password);
+    return body(db, options, password);
 }
 
 // Parses a node id (a 32-bit signed decimal); false when it is none.
@@ -75,10 +54,10 @@ bool ParseId(const std::string& text, int32_t& id);
 // Parent ids 0 and -1 always exist; any other must be a node.
 bool ParentExists(CaseDB& db, int32_t parent);
 // The id in positional argument index; 0 (the top level) when it is absent.
-int IdArg(const StoreArgs& a, size_t index, int32_t& id);
+int IdArg(const Options& a, size_t index, int32_t& id);
 // The node named by argument index, read (with content when asked).
-int NodeArg(CaseDB& db, const StoreArgs& a, size_t index, CaseNode& node, bool withData);
+int NodeArg(CaseDB& db, const Options& a, size_t index, CaseNode& node, bool withData);
 // A parent id from argument index (the top level when absent) that exists.
-int ParentArg(CaseDB& db, const StoreArgs& a, size_t index, int32_t& parent);
+int ParentArg(CaseDB& db, const Options& a, size_t index, int32_t& parent);
 
 }  // namespace cli

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -16,6 +18,7 @@
 #include "db/ContentEnvelope.h"
 #include "db/KELMKPackStream.h"
 #include "kellib/Kelfilelib.h"
+#include "mk/FileIo.h"
 #include "mk/Storage.h"
 #include "public/CRC32NF.h"
 #include "public/ContentKey.h"
@@ -61,13 +64,26 @@ void SetInternalFailureReporter(InternalFailureReporter reporter) {
     ReporterSlot() = std::move(reporter);
 }
 
-void ReportInternalFailure(const char* condition, const char* file, int line) {
-    std::string message = std::string("Assertion failed: ") + condition + ", file " + file +
-                          ", line " + std::to_string(line);
+namespace {
+
+void Report(const std::string& message) {
     if (ReporterSlot())
         ReporterSlot()(message);
     else
         std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+}  // namespace
+
+void ReportInternalFailure(const char* condition, const char* file, int line) {
+    Report(std::string("Assertion failed: ") + condition + ", file " + file + ", line " + std::to_string(line));
+}
+
+void ReportWriteFailure(const std::string& path, int err) {
+    if (err == ENOSPC || err == EDQUOT)
+        Report("磁盘已满，不能写入文件\"" + path + "\"。");
+    else
+        Report("不能写入文件\"" + path + "\"：" + std::strerror(err));
 }
 
 CaseDB::CaseDB() = default;
@@ -97,25 +113,38 @@ std::string ResolvedPath(const std::string& path) {
     return resolved;
 }
 
-// Opens path and takes lockOp (LOCK_SH or LOCK_EX) on it without waiting.
-// After locking, the name must still lead to the locked file: a holder that
-// just renamed or deleted it leaves a lock that guards nothing. Returns the
-// descriptor, or -1 with err set (0: another holder has the lock).
-int LockByName(const std::string& path, int openFlags, int lockOp, int& err) {
+// The writer's lock on a database file (or its compacted copy), and on the
+// ".lock" file beside it. Neither waits.
+bool LockWriterRange(int fd) { return mk::SetRangeLock(fd, mk::LockRange::Writer, true, false); }
+bool LockWholeFile(int fd) { return flock(fd, LOCK_EX | LOCK_NB) == 0; }
+
+// A regular file, and with soleName one that no other name shares.
+bool IsPlainFile(const struct stat& st, bool soleName) { return S_ISREG(st.st_mode) && (!soleName || st.st_nlink == 1); }
+
+// Opens path and takes lock on it. After locking, the name must still lead
+// to the locked file: a holder that just renamed or deleted it leaves a lock
+// that guards nothing. Returns the descriptor, or -1 with err set (0: another
+// holder has the lock; EINVAL: not a plain file; with soleName, one the name
+// shows at once is never opened).
+int LockByName(const std::string& path, int openFlags, bool (*lock)(int), bool soleName, int& err) {
+    struct stat held, named;
     for (int attempt = 0; attempt < 8; ++attempt) {
+        if (soleName && lstat(path.c_str(), &named) == 0 && !IsPlainFile(named, true)) {
+            err = EINVAL;
+            return -1;
+        }
         int fd = open(path.c_str(), openFlags | O_NONBLOCK | O_CLOEXEC, 0600);
         if (fd < 0) {
             err = errno;
             return -1;
         }
-        struct stat held, named;
-        if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+        if (fstat(fd, &held) != 0 || !IsPlainFile(held, soleName)) {
             err = EINVAL;
             close(fd);
             return -1;
         }
-        if (flock(fd, lockOp | LOCK_NB) != 0) {
-            err = errno == EWOULDBLOCK ? 0 : errno;
+        if (!lock(fd)) {
+            err = errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
             close(fd);
             return -1;
         }
@@ -125,6 +154,13 @@ int LockByName(const std::string& path, int openFlags, int lockOp, int& err) {
     }
     err = 0;
     return -1;
+}
+
+// Whether path still names the file open as fd, under that one name.
+bool NamesOnly(const std::string& path, int fd) {
+    struct stat held, named;
+    return fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino && IsPlainFile(named, true);
 }
 
 }  // namespace
@@ -179,8 +215,14 @@ bool CaseDB::RestoreBackup() {
 
 int CaseDB::OpenStorage(bool isNew) {
     storage_ = std::make_unique<mk::Storage>();
-    const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
-    mk::Status status = storage_->Open(file, readOnly_);
+    mk::Status status;
+    // A reader may meet another process's pack between its renames, when
+    // neither name leads to a file for a moment: it looks again.
+    for (int attempt = 0;; ++attempt) {
+        const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
+        status = storage_->Open(file, readOnly_);
+        if (status != mk::Status::IoError || errno != ENOENT || !readOnly_ || attempt == 8) break;
+    }
     if (status == mk::Status::IoError) {
         openErrno_ = errno;
         ReleaseStorage();
@@ -192,8 +234,9 @@ int CaseDB::OpenStorage(bool isNew) {
     }
     recovered_ = status == mk::Status::Recovered;
     if (isNew) {
-        SetParamInt("Version", 10);
-        return kOpened;
+        if (SetParamInt("Version", 10)) return kOpened;
+        ReleaseStorage();
+        return kOpenFailed;
     }
     if (parameter_->RowCount() == 0) {
         ReleaseStorage();
@@ -233,6 +276,7 @@ void CaseDB::Close() {
     ReleaseStorage();
     Unlock();
     loggedIn_ = false;
+    checkDamaged_ = false;
     // The key goes with the login, and the cipher's copy of it with it.
     WipeKey(key_);
     DESForgetKey();
@@ -240,34 +284,43 @@ void CaseDB::Close() {
 
 bool CaseDB::IsOpen() const { return storage_ != nullptr; }
 
-// The lock is an OS lock on the database file itself, exclusive for writing
-// and shared for reading, held while the database is open: every name of the
-// file (links, "./" and "../" spellings) meets the same lock. A writer also
-// holds the ".lock" file beside the database, the lock earlier programs of
-// this format take. A lock file left by a crashed process holds no lock, so
-// it does not block.
+// A writer holds the Writer range of the database file itself (a byte-range
+// lock on its open file description, mk/FileIo.h), so every name of the file
+// (links, "./" and "../" spellings) meets the same lock; readers take no lock
+// here (the storage announces them to the writer). A writer also holds the
+// ".lock" file beside the database, the lock earlier programs of this format
+// take; one that is no regular file of one name is somebody else's and is left
+// alone. A lock file left by a crashed process holds no lock, so it does not
+// block.
 bool CaseDB::Lock() {
-    if (fileLockFd_ >= 0) return true;
+    if (fileLockFd_ >= 0 || readOnly_) return true;
     const std::string& file = FileExists(filePath_) ? filePath_ : BackupPath(filePath_);
-    fileLockFd_ = LockByName(file, O_RDONLY, readOnly_ ? LOCK_SH : LOCK_EX, openErrno_);
+    fileLockFd_ = LockByName(file, O_RDWR, LockWriterRange, false, openErrno_);
     if (fileLockFd_ < 0) return false;
-    if (readOnly_) return true;
     lockPath_ = LockPath(filePath_);
-    lockFd_ = LockByName(lockPath_, O_RDWR | O_CREAT | O_NOFOLLOW, LOCK_EX, openErrno_);
+    lockFd_ = LockByName(lockPath_, O_RDWR | O_CREAT | O_NOFOLLOW, LockWholeFile, true, openErrno_);
+    if (lockFd_ < 0 && (openErrno_ == EINVAL || openErrno_ == ELOOP)) {
+        static bool told = false;
+        if (!told)
+            std::fprintf(stderr, "锁文件\"%s\"不是只有一个名字的普通文件，不使用也不改动它；数据库文件本身的锁已经足够。\n",
+                         lockPath_.c_str());
+        told = true;
+        openErrno_ = 0;
+        return true;
+    }
     if (lockFd_ < 0) {
         close(fileLockFd_);
         fileLockFd_ = -1;
         return false;
-    }
-    if (ftruncate(lockFd_, 0) != 0) {
-        // An empty lock file is all that matters; a failed truncate is harmless.
     }
     return true;
 }
 
 void CaseDB::Unlock() {
     if (lockFd_ >= 0) {
-        unlink(lockPath_.c_str());
+        // Only the lock file this store made or took over goes, never a file
+        // that took its name meanwhile.
+        if (NamesOnly(lockPath_, lockFd_)) unlink(lockPath_.c_str());
         close(lockFd_);
         lockFd_ = -1;
     }
@@ -282,7 +335,10 @@ void CaseDB::Unlock() {
 bool CaseDB::Commit() {
     if (!CanWrite()) return false;
     if (storage_->Commit()) return true;
-    STORE_FAILURE("_storage->Commit()");
+    if (int err = storage_->LastError())
+        ReportWriteFailure(path_, err);
+    else
+        STORE_FAILURE("_storage->Commit()");
     return false;
 }
 
@@ -314,8 +370,7 @@ int32_t CaseDB::TakeNextId(bool commit) {
         STORE_FAILURE("NextId < INT32_MAX");
         return 0;
     }
-    SetParamInt("NextId", static_cast<int32_t>(id + 1));
-    if (commit) Commit();
+    if (!SetParamInt("NextId", static_cast<int32_t>(id + 1)) || (commit && !Commit())) return 0;
     return static_cast<int32_t>(id);
 }
 
@@ -438,12 +493,15 @@ bool CaseDB::SaveNode(const CaseNode& node) {
     return WriteRow(FindNodeRow(node.Id), node, key_);
 }
 
-// Every id below id, each once, even when a damaged file makes parents circular.
-std::vector<int32_t> CaseDB::Subtree(int32_t id) const {
-    std::unordered_map<int32_t, std::vector<int32_t>> children;
+CaseDB::ChildMap CaseDB::Children() const {
+    ChildMap children;
     for (int row = 0, n = case_->RowCount(); row < n; ++row)
-        children[static_cast<int32_t>(case_->GetInt(row, cParent_))].push_back(
-            static_cast<int32_t>(case_->GetInt(row, cId_)));
+        children[ParentOfRow(row)].push_back(static_cast<int32_t>(case_->GetInt(row, cId_)));
+    return children;
+}
+
+// Every id below id, each once, even when a damaged file makes parents circular.
+std::vector<int32_t> CaseDB::Below(const ChildMap& children, int32_t id) {
     std::vector<int32_t> found;
     std::unordered_set<int32_t> seen{id};
     std::vector<int32_t> pending{id};
@@ -460,6 +518,10 @@ std::vector<int32_t> CaseDB::Subtree(int32_t id) const {
     }
     return found;
 }
+
+std::vector<int32_t> CaseDB::Subtree(int32_t id) const { return Below(Children(), id); }
+
+int32_t CaseDB::ParentOfRow(int row) const { return static_cast<int32_t>(case_->GetInt(row, cParent_)); }
 
 bool CaseDB::DeleteNode(int32_t id) {
     if (!CanWrite() || FindNodeRow(id) < 0) return false;
@@ -481,10 +543,9 @@ bool CaseDB::MoveNode(int32_t id, int32_t newParent) {
 }
 
 bool CaseDB::IsDescendant(int32_t ancestor, int32_t candidate) {
-    if (!IsOpen()) return false;
-    for (int32_t id : Subtree(ancestor))
-        if (id == candidate) return true;
-    return false;
+    if (!IsOpen() || ancestor == candidate) return false;
+    std::vector<int32_t> walk = Ancestry(candidate);
+    return std::find(walk.begin(), walk.end(), ancestor) != walk.end();
 }
 
 int32_t CaseDB::MaxChildOrder(int32_t parent) {
@@ -493,6 +554,18 @@ int32_t CaseDB::MaxChildOrder(int32_t parent) {
     if (rows.empty()) return 0;
     rows = case_->Sort(rows, {cOrder_});
     return static_cast<int32_t>(case_->GetInt(rows.back(), cOrder_));
+}
+
+int32_t CaseDB::NextChildOrder(int32_t parent) {
+    if (!CanWrite()) return 0;
+    int32_t highest = MaxChildOrder(parent);
+    if (highest < INT32_MAX) return highest + 1;
+    // One above the highest would wrap round: number the children anew,
+    // keeping their order (Order, then Id, as the tree shows them).
+    std::vector<int> rows = case_->Select({{cParent_, mk::Value{int64_t{parent}}}});
+    int32_t order = 0;
+    for (int row : case_->Sort(rows, {cOrder_, cId_})) case_->SetInt(row, cOrder_, ++order);
+    return order + 1;
 }
 
 std::vector<int32_t> CaseDB::GetChildren(int32_t parent) {
@@ -507,6 +580,118 @@ std::vector<int32_t> CaseDB::GetChildren(int32_t parent) {
 int CaseDB::CountDescendants(int32_t id) {
     if (!IsOpen()) return 0;
     return static_cast<int>(Subtree(id).size());
+}
+
+// ---- the shape of the tree ---------------------------------------------------------
+
+std::vector<int32_t> CaseDB::Ancestry(int32_t id) {
+    std::vector<int32_t> walk;
+    if (!IsOpen()) return walk;
+    if (id == kParentTop || id == kParentRecycleBin) return {id};
+    std::unordered_set<int32_t> seen;
+    for (int row = FindNodeRow(id); row >= 0 && seen.insert(id).second; row = FindNodeRow(id)) {
+        walk.push_back(id);
+        id = ParentOfRow(row);
+        if (id == kParentTop || id == kParentRecycleBin) {
+            walk.push_back(id);
+            break;
+        }
+    }
+    return walk;
+}
+
+bool CaseDB::ReachesRoot(const std::vector<int32_t>& ancestry) {
+    return !ancestry.empty() && (ancestry.back() == kParentTop || ancestry.back() == kParentRecycleBin);
+}
+
+CaseDB::TreeDamage CaseDB::FindTreeDamage() {
+    TreeDamage damage;
+    if (!IsOpen()) return damage;
+    ChildMap children = Children();
+    std::unordered_set<int32_t> reached;
+    for (int32_t root : {kParentTop, kParentRecycleBin})
+        for (int32_t id : Below(children, root)) reached.insert(id);
+    // Rows holding id 0 or -1 name the top level or the bin, never a node of the tree.
+    std::unordered_map<int32_t, int32_t> parentOf;   // of each unreachable node
+    for (int32_t id : AllNodeIds()) {
+        if (id == kParentTop || id == kParentRecycleBin || reached.count(id) || parentOf.count(id)) continue;
+        parentOf.emplace(id, ParentOfRow(FindNodeRow(id)));
+        damage.unreachable.push_back(id);
+    }
+    // Take away, again and again, every unreachable node that no other hangs
+    // below: what stays lies on a circle.
+    std::unordered_map<int32_t, int> hanging;
+    for (const auto& [id, parent] : parentOf)
+        if (parentOf.count(parent)) ++hanging[parent];
+    std::vector<int32_t> loose;
+    for (int32_t id : damage.unreachable)
+        if (hanging[id] == 0) loose.push_back(id);
+    std::unordered_set<int32_t> taken;
+    while (!loose.empty()) {
+        int32_t id = loose.back();
+        loose.pop_back();
+        taken.insert(id);
+        int32_t parent = parentOf[id];
+        if (parentOf.count(parent) && --hanging[parent] == 0) loose.push_back(parent);
+    }
+    for (int32_t id : damage.unreachable) {
+        if (!taken.count(id))
+            damage.circles.push_back(id);
+        else if (FindNodeRow(parentOf[id]) < 0)
+            damage.orphans.push_back(id);
+    }
+    return damage;
+}
+
+int CaseDB::RecoverUnreachable(const std::string& caption) {
+    if (!CanWrite() || !loggedIn_) return -1;
+    TreeDamage damage = FindTreeDamage();
+    if (damage.unreachable.empty()) return 0;
+    CaseNode folder;
+    folder.Type = kNodeFolder;
+    folder.Caption = caption;
+    folder.SetDataFromText("");
+    folder.Id = TakeNextId(false);
+    folder.Order = NextChildOrder(kParentTop);
+    if (folder.Id == 0 || folder.Order == 0 || !AddNode(folder)) return -1;
+    // The top of each unreachable part (a node whose parent is missing, or
+    // one node of a circle) moves under the folder, and with it all below it.
+    ChildMap children = Children();
+    std::unordered_set<int32_t> recovered;
+    for (int32_t id : damage.unreachable) {
+        if (recovered.count(id)) continue;
+        std::vector<int32_t> walk = Ancestry(id);
+        if (walk.empty() || ReachesRoot(walk)) return -1;
+        int32_t top = walk.back();
+        case_->SetInt(FindNodeRow(top), cParent_, folder.Id);
+        recovered.insert(top);
+        for (int32_t below : Below(children, top)) recovered.insert(below);
+    }
+    if (!FindTreeDamage().unreachable.empty()) return -1;
+    return static_cast<int>(damage.unreachable.size());
+}
+
+bool CaseDB::CaptionOpens(int row, const DesKey& key) const {
+    std::string sealed, caption;
+    try {
+        return case_->GetBytes(row, cCaption_, sealed) && OpenCaption(key, sealed, caption);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool CaseDB::CaptionIntact(int32_t id) {
+    if (!IsOpen() || !loggedIn_) return false;
+    int row = FindNodeRow(id);
+    return row >= 0 && CaptionOpens(row, key_);
+}
+
+// A wrong key opens a sealed caption by chance about once in 2^32 tries: one
+// caption among the first rows that opens shows the key is the database's.
+bool CaseDB::KeyOpensCaptions(const DesKey& key) const {
+    for (int row = 0, n = std::min(case_->RowCount(), 16); row < n; ++row)
+        if (CaptionOpens(row, key)) return true;
+    return false;
 }
 
 // ---- parameters ------------------------------------------------------------------
@@ -562,8 +747,7 @@ bool CaseDB::AddBookmark(int32_t id) {
     if (!CanWrite()) return false;
     if (FindBookmarkRow(id) >= 0) return true;
     bookmarks_->SetInt(bookmarks_->AddRow(), bId_, id);
-    Commit();
-    return true;
+    return Commit();
 }
 
 bool CaseDB::RemoveBookmark(int32_t id) {
@@ -571,8 +755,7 @@ bool CaseDB::RemoveBookmark(int32_t id) {
     int row = FindBookmarkRow(id);
     if (row < 0) return true;
     bookmarks_->RemoveRow(row);
-    Commit();
-    return true;
+    return Commit();
 }
 
 bool CaseDB::IsBookmark(int32_t id) { return IsOpen() && FindBookmarkRow(id) >= 0; }
@@ -591,48 +774,60 @@ bool CaseDB::NeedsFirstPassword() {
     return IsOpen() && GetParamInt("PassCheckSum", 0) == 0 && case_->RowCount() == 0;
 }
 
+std::string CaseDB::PasswordCheckDamagedMessage(const std::string& path) {
+    return "数据库\"" + path + "\"中用来核对密码的校验值已损坏，但这个密码能解开节点的标题，数据库照常打开。"
+           "修改一次密码即可重写校验值。";
+}
+
+CaseDB::PasswordFit CaseDB::CheckPassword(const std::string& password, const DesKey& key) {
+    if (static_cast<int32_t>(CRC32NF(password)) == GetParamInt("PassCheckSum", 0)) return kPasswordFits;
+    return KeyOpensCaptions(key) ? kPasswordFitsDamagedCheck : kPasswordWrong;
+}
+
 bool CaseDB::Login(const std::string& password) {
     if (!IsOpen()) return false;
-    int32_t check = static_cast<int32_t>(CRC32NF(password));
-    int32_t stored = GetParamInt("PassCheckSum", 0);
     if (NeedsFirstPassword()) {
+        checkDamaged_ = false;
         key_ = DeriveKey(password);
         // A reader has nothing to read and writes no password.
         if (readOnly_) {
             loggedIn_ = true;
             return true;
         }
-        SetParamInt("PassCheckSum", check);
-        if (!Commit()) return false;
+        if (!SetParamInt("PassCheckSum", static_cast<int32_t>(CRC32NF(password))) || !Commit()) return false;
         loggedIn_ = true;
         return true;
     }
-    if (check != stored) return false;
-    key_ = DeriveKey(password);
-    loggedIn_ = true;
-    return true;
+    DesKey key = DeriveKey(password);
+    PasswordFit fit = CheckPassword(password, key);
+    if (fit != kPasswordWrong) {
+        key_ = key;
+        loggedIn_ = true;
+        checkDamaged_ = fit == kPasswordFitsDamagedCheck;
+    }
+    WipeKey(key);
+    return fit != kPasswordWrong;
 }
 
 bool CaseDB::ChangePassword(const std::string& oldPassword, const std::string& newPassword,
                             const unsigned char& cancel, const PasswordProgress& progress) {
     if (!CanWrite()) return false;
-    int32_t stored = GetParamInt("PassCheckSum", 0);
-    if (static_cast<int32_t>(CRC32NF(oldPassword)) != stored)
-        return false;
-    int32_t newCheck = static_cast<int32_t>(CRC32NF(newPassword));
-    if (stored == 0 && case_->RowCount() == 0) {
-        key_ = DeriveKey(newPassword);
-        SetParamInt("PassCheckSum", newCheck);
-        loggedIn_ = Commit();
-        return loggedIn_;
-    }
-    if (oldPassword == newPassword) return true;
     DesKey oldKey = DeriveKey(oldPassword), newKey = DeriveKey(newPassword);
     struct KeysWiped {
         DesKey& a;
         DesKey& b;
         ~KeysWiped() { WipeKey(a); WipeKey(b); }
     } wiped{oldKey, newKey};
+    int32_t stored = GetParamInt("PassCheckSum", 0);
+    // A damaged check value is written anew under the new password.
+    if (CheckPassword(oldPassword, oldKey) == kPasswordWrong) return false;
+    int32_t newCheck = static_cast<int32_t>(CRC32NF(newPassword));
+    if (stored == 0 && case_->RowCount() == 0) {
+        key_ = newKey;
+        loggedIn_ = SetParamInt("PassCheckSum", newCheck) && Commit();
+        return loggedIn_;
+    }
+    if (oldPassword == newPassword) return true;
     if (!Commit()) return false;
     int rows = case_->RowCount();
     if (progress.SetMaximum) progress.SetMaximum(rows);
@@ -650,13 +845,13 @@ bool CaseDB::ChangePassword(const std::string& oldPassword, const std::string& n
             return false;
         }
     }
-    SetParamInt("PassCheckSum", newCheck);
-    if (!Commit()) {
+    if (!SetParamInt("PassCheckSum", newCheck) || !Commit()) {
         RollbackChecked(__LINE__);
         return false;
     }
     key_ = newKey;
     loggedIn_ = true;
+    checkDamaged_ = false;
     return true;
 }
 
@@ -679,8 +874,9 @@ bool CaseDB::Pack() {
     {
         KELMKPackStream stream(swap);
         bool written = stream.IsOpen() && storage_->SaveTo(stream) && stream.Sync();
-        int err = 0;
-        if (written) swapLockFd = LockByName(swap, O_RDONLY, LOCK_EX, err);
+        int err = errno;
+        if (!written && stream.Failed()) ReportWriteFailure(swap, err);
+        if (written) swapLockFd = LockByName(swap, O_RDWR, LockWriterRange, false, err);
         if (!stream.Close() || swapLockFd < 0) {
             if (swapLockFd >= 0) close(swapLockFd);
             unlink(swap.c_str());

@@ -49,15 +49,6 @@ void SetAttrWord(CaseNode& node, const char* name, uint32_t word) {
     node.SetAttr(name, std::to_string(static_cast<int32_t>(word)));
 }
 
-uint64_t FileTimeFromAttrs(const CaseNode& node, const char* low, const char* high) {
-    return (static_cast<uint64_t>(AttrWord(node, high)) << 32) | AttrWord(node, low);
-}
-
-void SetFileTimeAttrs(CaseNode& node, const char* low, const char* high, uint64_t fileTime) {
-    SetAttrWord(node, low, static_cast<uint32_t>(fileTime));
-    SetAttrWord(node, high, static_cast<uint32_t>(fileTime >> 32));
-}
-
 uint64_t ToFileTime(const struct statx_timestamp& t) { return UnixToFileTime(t.tv_sec, t.tv_nsec); }
 
 bool WriteAll(int fd, const char* data, size_t size) {
@@ -187,6 +178,15 @@ void CaseNode::SetAttr(const std::string& name, const std::string& value) {
     Attribute = std::move(rebuilt);
 }
 
+uint64_t CaseNode::GetFileTime(const char* low, const char* high) const {
+    return (static_cast<uint64_t>(AttrWord(*this, high)) << 32) | AttrWord(*this, low);
+}
+
+void CaseNode::SetFileTime(const char* low, const char* high, uint64_t fileTime) {
+    SetAttrWord(*this, low, static_cast<uint32_t>(fileTime));
+    SetAttrWord(*this, high, static_cast<uint32_t>(fileTime >> 32));
+}
+
 void CaseNode::Touch() { Modified = NowDayTime(); }
 
 std::string CaseNode::FormatCreated() const { return FormatDayTime(Created); }
@@ -196,47 +196,39 @@ std::string CaseNode::FormatModified() const {
 }
 
 std::string CaseNode::FormatFileCreated() const {
-    return FormatFileTime(FileTimeFromAttrs(*this, "FCreateLow", "FCreateHigh"));
+    return FormatFileTime(GetFileTime("FCreateLow", "FCreateHigh"));
 }
 
 std::string CaseNode::FormatFileModified() const {
-    return FormatFileTime(FileTimeFromAttrs(*this, "FModifyLow", "FModifyHigh"));
+    return FormatFileTime(GetFileTime("FModifyLow", "FModifyHigh"));
 }
 
 bool CaseNode::LoadFromFile(const std::string& path, bool withFileInfo) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO cannot hold the open; only a regular file is read.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return false;
     struct statx sx;
-    if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
-        close(fd);
-        return false;
-    }
+    int err = 0;
+    if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) err = errno;
+    else if (S_ISDIR(sx.stx_mode)) err = EISDIR;
+    else if (!S_ISREG(sx.stx_mode)) err = EINVAL;
     // The size fields are signed 32-bit: 2 GiB and more cannot be stored.
-    if (S_ISREG(sx.stx_mode) && sx.stx_size >= kMaxFileNodeSize) {
-        close(fd);
-        errno = EFBIG;
-        return false;
-    }
+    else if (sx.stx_size >= kMaxFileNodeSize) err = EFBIG;
     std::string bytes;
-    bool read = ReadAllFromFd(fd, bytes);
-    int err = errno;
+    if (!err && !ReadFileOfSize(fd, static_cast<size_t>(sx.stx_size), bytes)) err = errno;
     close(fd);
-    if (!read) {
+    if (err) {
         errno = err;
-        return false;
-    }
-    // A regular file that grew or shrank while it was read is not taken half.
-    if (S_ISREG(sx.stx_mode) && bytes.size() != sx.stx_size) {
-        errno = EAGAIN;
         return false;
     }
     if (withFileInfo) {
         uint64_t modified = ToFileTime(sx.stx_mtime);
         uint64_t created = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : modified;
-        SetFileTimeAttrs(*this, "FCreateLow", "FCreateHigh", created);
-        SetFileTimeAttrs(*this, "FModifyLow", "FModifyHigh", modified);
+        SetFileTime("FCreateLow", "FCreateHigh", created);
+        SetFileTime("FModifyLow", "FModifyHigh", modified);
         SetAttr("FSize", std::to_string(static_cast<int32_t>(sx.stx_size)));
         SetAttr("Attribute", std::to_string(static_cast<int32_t>(FileAttributeWord(path, sx.stx_mode))));
+        SetAttr("FMode", std::to_string(sx.stx_mode & 0777));
     }
     data_ = std::move(bytes);
     return true;
@@ -251,7 +243,7 @@ bool CaseNode::SaveToFile(const std::string& path) const {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0) return false;
     bool written = WriteAll(fd, data_.data(), data_.size());
-    uint64_t modified = FileTimeFromAttrs(*this, "FModifyLow", "FModifyHigh");
+    uint64_t modified = GetFileTime("FModifyLow", "FModifyHigh");
     if (written && modified != 0) {
         int64_t seconds;
         uint32_t nanoseconds;
@@ -277,6 +269,9 @@ bool CaseNode::SaveToFile(const std::string& path) const {
     if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
         mode_t mode = st.st_mode & 07777;
         mode = (attr & kAttrReadOnly) ? (mode & ~S_IWUSR) : (mode | S_IWUSR);
+        // Executable where it was, for those who may read it (the umask holds).
+        const mode_t stored = static_cast<mode_t>(std::strtol(GetAttr("FMode").c_str(), nullptr, 10));
+        mode |= stored & (S_IXUSR | S_IXGRP | S_IXOTH) & ((mode & (S_IRUSR | S_IRGRP | S_IROTH)) >> 2);
         chmod(path.c_str(), mode);
     }
     return true;

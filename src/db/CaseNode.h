@@ -79,13 +79,23 @@ public:
     std::string FormatFileCreated() const;    // FCreateLow/FCreateHigh
     std::string FormatFileModified() const;   // FModifyLow/FModifyHigh
 
+    // A file time kept as two attribute words ("FModifyLow", "FModifyHigh");
+    // 0 when missing.
+    uint64_t GetFileTime(const char* low, const char* high) const;
+    void SetFileTime(const char* low, const char* high, uint64_t fileTime);
+
     // File-node payload. withFileInfo also fills FCreateLow, FCreateHigh,
-    // FModifyLow, FModifyHigh, FSize and Attribute. False (errno set) when the
-    // file cannot be opened or read whole: EFBIG for kMaxFileNodeSize bytes
-    // and more, EAGAIN when its size changed while it was read.
+    // FModifyLow, FModifyHigh, FSize, Attribute and FMode (the permission
+    // bits). Only a regular file is read: it is opened without blocking and
+    // read up to the size it had when opened. False (errno set) when the file
+    // cannot be opened or read whole: EISDIR for a folder, EINVAL for
+    // anything else that is not a regular file (a FIFO, socket or device),
+    // EFBIG for kMaxFileNodeSize bytes and more, EAGAIN when its size changed
+    // while it was read.
     bool LoadFromFile(const std::string& path, bool withFileInfo);
-    // Writes the content to path and restores the modification time and the
-    // owner's write permission from the attribute list. A link at path is
+    // Writes the content to path and restores the modification time, the
+    // owner's write permission and the executable bits (from FMode, for those
+    // who may read the file) from the attribute list. A link at path is
     // refused; a failed write removes the partial file (errno kept).
     bool SaveToFile(const std::string& path) const;
 

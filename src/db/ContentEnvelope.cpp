@@ -19,7 +19,8 @@ bool OpenCaption(const DesKey& key, const std::string& sealed, std::string& capt
     int64_t n = DecryptBlock(key, reinterpret_cast<uint8_t*>(buffer.data()),
                              static_cast<int64_t>(buffer.size()));
     caption.assign(buffer.c_str(), std::min(buffer.size(), std::strlen(buffer.c_str())));
-    return n > 0;
+    // The caption was sealed with its zero byte: a whole block ends in it.
+    return n > 0 && buffer[static_cast<size_t>(n) - 1] == '\0';
 }
 
 // The stream is enciphered where it lies: a large content costs its own

@@ -10,8 +10,9 @@
 
 bool SealCaption(const DesKey& key, const std::string& caption, std::string& sealed);
 // The caption is the deciphered text up to its first zero byte. Returns false
-// when the stored bytes are no sealed block (the caption is then empty, or,
-// when only the length word is wrong, still the text up to the zero byte).
+// when the stored bytes are no sealed block ending in the caption's zero byte
+// (the caption is then empty, or, when only the length word or the end is
+// wrong, still the text up to the zero byte).
 bool OpenCaption(const DesKey& key, const std::string& sealed, std::string& caption);
 
 bool SealContent(const DesKey& key, const std::string& content, std::string& sealed);

@@ -140,3 +140,30 @@ bool IsValidUtf8(std::string_view bytes) {
     }
     return true;
 }
+
+bool IsValidGb18030(const std::string& bytes) {
+    std::string utf8;
+    return Convert("UTF-8", "GB18030", bytes, nullptr, utf8);
+}
+
+ExternalText ExternalToAnsiChecked(const std::string& bytes, std::string& ansi, UnencodableChar* failure) {
+    if (IsValidUtf8(bytes))
+        return Utf8ToAnsiChecked(bytes, ansi, failure) ? ExternalText::kConverted : ExternalText::kUnencodable;
+    if (IsValidGb18030(bytes)) {
+        ansi = bytes;
+        return ExternalText::kConverted;
+    }
+    ansi.clear();
+    return ExternalText::kUndecodable;
+}
+
+bool ExternalTextToAnsi(const std::string& bytes, std::string& ansi, std::string& why) {
+    UnencodableChar failure;
+    switch (ExternalToAnsiChecked(bytes, ansi, &failure)) {
+    case ExternalText::kConverted: return true;
+    case ExternalText::kUnencodable: why = UnencodableMessage(failure); return false;
+    case ExternalText::kUndecodable: break;
+    }
+    why = "不是有效的文本（既不是UTF-8，也不是GB18030）。";
+    return false;
+}

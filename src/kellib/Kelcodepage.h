@@ -27,3 +27,15 @@ bool Utf8ToAnsiChecked(const std::string& utf8, std::string& ansi, UnencodableCh
 std::string UnencodableMessage(const UnencodableChar& failure);
 // True when the bytes are well-formed UTF-8.
 bool IsValidUtf8(std::string_view bytes);
+// True when the bytes are well-formed GB18030.
+bool IsValidGb18030(const std::string& bytes);
+
+// Bytes from outside whose encoding is not known (a password typed or read
+// from a file): valid UTF-8 is converted checked (kUnencodable with the
+// character in failure); bytes that are not UTF-8 but valid GB18030, the
+// database code page, are taken as they are; anything else is kUndecodable.
+// Nothing is ever replaced: on failure ansi is empty.
+enum class ExternalText { kConverted, kUnencodable, kUndecodable };
+ExternalText ExternalToAnsiChecked(const std::string& bytes, std::string& ansi, UnencodableChar* failure);
+// The same for messages: false with the reason in why.
+bool ExternalTextToAnsi(const std::string& bytes, std::string& ansi, std::string& why);

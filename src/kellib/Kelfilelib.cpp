@@ -129,6 +129,33 @@ bool ReadAllFromFd(int fd, std::string& out) {
     }
 }
 
+bool ReadFileOfSize(int fd, size_t size, std::string& out) {
+    out.clear();
+    try {
+        out.resize(size);
+    } catch (const std::bad_alloc&) {
+        errno = ENOMEM;
+        return false;
+    }
+    size_t done = 0;
+    char extra;
+    while (true) {
+        // The last read asks for one byte past the size to see the end.
+        char* into = done < size ? out.data() + done : &extra;
+        ssize_t n = read(fd, into, done < size ? size - done : 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        if (n == 0 && done == size) return true;
+        if (n == 0 || done == size) {
+            errno = EAGAIN;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    out.clear();
+    return false;
+}
+
 bool ReadAllBytes(const std::string& path, std::string& out) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

@@ -38,6 +38,10 @@ bool ValidateName(const std::string& name);
 bool ReadAllFromFd(int fd, std::string& out);
 // The whole content of path, a file or a pipe; a folder is refused (EISDIR).
 bool ReadAllBytes(const std::string& path, std::string& out);
+// The size bytes of a regular file whose size fstat gave, reading no more
+// than size + 1: false with errno EAGAIN when it ends sooner or holds more
+// (it changed while it was read), ENOMEM when memory runs out.
+bool ReadFileOfSize(int fd, size_t size, std::string& out);
 
 // True when every folder along the path exists or could be created.
 bool ForceDirs(const std::string& path);

@@ -16,7 +16,42 @@ int64_t g_bytes = 0;
 
 bool LimitReached() { return (g_limit.calls >= 0 && g_calls > g_limit.calls) || (g_limit.bytes >= 0 && g_bytes >= g_limit.bytes); }
 
+// A crash stops every write; a full disk refuses only writes that add bytes.
+bool Refused(bool adds) {
+    if (!LimitReached() || (g_limit.error && !adds)) return false;
+    errno = g_limit.error ? g_limit.error : EIO;
+    return true;
+}
+
+// The locked ranges lie just below the largest offset a lock can name.
+const off_t kLockBase = off_t(0x7FFFFFFFFFFF0000);
+
+struct flock RangeOf(LockRange range, short type) {
+    struct flock fl = {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockBase + off_t(range);
+    fl.l_len = 1;
+    return fl;
+}
+
 }  // namespace
+
+bool SetRangeLock(int fd, LockRange range, bool exclusive, bool wait, bool unlock) {
+    struct flock fl = RangeOf(range, unlock ? F_UNLCK : exclusive ? F_WRLCK : F_RDLCK);
+    int r;
+    do {
+        r = ::fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &fl);
+    } while (r != 0 && errno == EINTR);
+    if (r != 0 && errno == EACCES) errno = EAGAIN;
+    return r == 0;
+}
+
+bool RangeHeldByOthers(int fd, LockRange range) {
+    struct flock fl = RangeOf(range, F_WRLCK);
+    // When the question cannot be asked, others are assumed: the safe answer.
+    return ::fcntl(fd, F_OFD_GETLK, &fl) != 0 || fl.l_type != F_UNLCK;
+}
 
 void SetWriteLimit(const WriteLimit& limit) {
     g_limit = limit;
@@ -27,6 +62,13 @@ void SetWriteLimit(const WriteLimit& limit) {
 int64_t WriteCallCount() { return g_calls; }
 
 int64_t WriteByteCount() { return g_bytes; }
+
+RangeLock::RangeLock(const File& file, LockRange range, bool exclusive)
+    : fd_(file.Descriptor()), range_(range), held_(SetRangeLock(fd_, range, exclusive, true)) {}
+
+RangeLock::~RangeLock() {
+    if (held_) SetRangeLock(fd_, range_, false, false, true);
+}
 
 File::~File() { Close(); }
 
@@ -76,7 +118,7 @@ bool File::ReadAt(int64_t pos, void* buffer, size_t len) const {
 
 bool File::WriteAt(int64_t pos, const void* data, size_t len) {
     ++g_calls;
-    if (LimitReached()) return false;
+    if (Refused(true)) return false;
     bool cut = false;
     if (g_limit.bytes >= 0 && g_bytes + int64_t(len) > g_limit.bytes) {
         // A write of one mark (8 bytes, within a sector) lands whole or not at all.
@@ -88,22 +130,27 @@ bool File::WriteAt(int64_t pos, const void* data, size_t len) {
     while (len) {
         ssize_t n = ::pwrite(fd_, p, len, pos);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENOSPC;
         if (n <= 0) return false;
         p += n;
         pos += n;
         len -= static_cast<size_t>(n);
     }
-    return !cut;
+    if (cut) {
+        errno = g_limit.error ? g_limit.error : EIO;
+        return false;
+    }
+    return true;
 }
 
 bool File::Truncate(int64_t size) {
     ++g_calls;
-    if (LimitReached()) return false;
+    if (Refused(false)) return false;
     return ::ftruncate(fd_, size) == 0;
 }
 
 bool File::Sync() {
-    if (LimitReached()) return false;
+    if (Refused(false)) return false;
     return ::fdatasync(fd_) == 0;
 }
 

@@ -9,7 +9,10 @@ namespace mk {
 
 void StorageImpl::Reset() {
     if (src) src->owner = nullptr;
-    if (spillStart >= 0 && src && src->file.IsOpen()) src->file.Truncate(src->base + spillStart);
+    if (spillStart >= 0 && src && src->file.IsOpen()) {
+        RangeLock lock(src->file, LockRange::Commit, true);
+        src->file.Truncate(src->base + spillStart);
+    }
     spillStart = -1;
     heldBytes = 0;
     open = false;
@@ -23,6 +26,22 @@ void StorageImpl::Reset() {
     tailEnd = dataEnd = 0;
     tailAtEnd = true;
     gaps.clear();
+}
+
+bool StorageImpl::MayReuseFreeSpace() const { return !RangeHeldByOthers(src->file.Descriptor(), LockRange::Readers); }
+
+void StorageImpl::CutBack(int64_t end, bool endsAtTail) {
+    RangeLock lock(src->file, LockRange::Commit, true);
+    if (src->file.Truncate(src->base + end)) {
+        dataEnd = end;
+        tailAtEnd = endsAtTail;
+        return;
+    }
+    // Whatever stayed past the end lies behind a skip mark or a tail that
+    // still names the last commit; later writes go past it.
+    int64_t size = src->file.Size();
+    if (size >= 0) dataEnd = std::max(dataEnd, size - src->base);
+    tailAtEnd = hasData && dataEnd == tailEnd;
 }
 
 void StorageImpl::NewEmptyRoot() { root = std::make_unique<Seq>(src, "", std::vector<PropDef>{}, 1); }
@@ -72,7 +91,16 @@ Status StorageImpl::Open(const std::string& p, bool ro) {
         Reset();
         return status = Status::IoError;
     }
-    status = LoadStorage(*this);
+    // A reader says it is there for as long as it has the file open, and finds
+    // and loads the last commit while no writer changes the file's tail.
+    if (readOnly && !SetRangeLock(src->file.Descriptor(), LockRange::Readers, false, false)) {
+        Reset();
+        return status = Status::IoError;
+    }
+    {
+        RangeLock loading(src->file, LockRange::Commit, false);
+        status = LoadStorage(*this);
+    }
     if (status != Status::Ok && status != Status::Recovered) {
         FileInfo keep = info;
         Reset();
@@ -125,6 +153,8 @@ View* Storage::ViewNamed(const std::string& name) { return impl_->open ? ViewAt(
 std::string Storage::Description() const { return impl_->open ? impl_->root->Description() : std::string(); }
 
 bool Storage::Commit() { return CommitStorage(*impl_); }
+
+int Storage::LastError() const { return impl_->lastError; }
 
 void Storage::SetMemoryLimit(int64_t bytes) { impl_->holdLimit = bytes; }
 

@@ -62,7 +62,9 @@ public:
 
     // Opens path; read-write creates a missing file at once as a 0-byte file,
     // and writes nothing until a commit has something to write. Read-only
-    // never writes; a missing file is then an IoError.
+    // never writes; a missing file is then an IoError. A reader keeps the
+    // commit it opened at while a writer commits (see LockRange in FileIo.h);
+    // the writer then writes no free space, only past the end.
     Status Open(const std::string& path, bool readOnly = false);
     void Close();
     bool IsOpen() const;
@@ -78,7 +80,12 @@ public:
     View* ViewNamed(const std::string& name);   // letter case ignored
     std::string Description() const;           // root structure string
 
+    // A commit that fails leaves the file as long as it was before it (and at
+    // the last commit); the changes stay for another commit or a rollback.
     bool Commit();
+    // errno of the write or flush that made the last Commit fail (ENOSPC: the
+    // disk is full); 0 when it failed for another reason or did not fail.
+    int LastError() const;
     // Large byte values (over 10,000 bytes) set for the coming commit are held
     // in memory up to this many bytes (32 MiB unless set); later ones go to the
     // file at once, into free space or past its end. A rollback or a close

@@ -41,6 +41,7 @@ public:
     int64_t spillStart = -1;
     int64_t heldBytes = 0;             // large values of the coming commit kept in memory
     int64_t holdLimit = int64_t(32) << 20;
+    int lastError = 0;                 // errno of the write that failed the last commit
 
     ~StorageImpl() { Reset(); }
     Status Open(const std::string& path, bool readOnly);
@@ -48,6 +49,12 @@ public:
     void Reset();
     void NewEmptyRoot();
     void ComputeGaps();
+    // Free space may be written only while no reader has the file open: a
+    // reader may still read blobs of an older commit from there.
+    bool MayReuseFreeSpace() const;
+    // Cuts the file back to end (relative to the base) after a failed write,
+    // so the space goes back to the file system; tailAtEnd: as it was at end.
+    void CutBack(int64_t end, bool tailAtEnd);
 };
 
 // Finds and loads the last readable commit (Reader.cpp).

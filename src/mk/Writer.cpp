@@ -2,6 +2,7 @@
 // allocator; a commit keeps every unchanged blob where it is and places new
 // ones first-fit in free space or past the end, then switches with the tail.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string_view>
 
@@ -280,6 +281,8 @@ bool WriteAt(StorageImpl& s, int64_t pos, std::string_view bytes) {
     return s.src->file.WriteAt(s.src->base + pos, bytes.data(), bytes.size());
 }
 
+// The tail and the length change under the Commit lock, so a reader never
+// meets a half-written tail; blobs go to free space or past the end before.
 bool WriteCommit(StorageImpl& s, Encoder& enc, const Ref& walk) {
     uint32_t maxEnd = 0;
     for (const auto& p : enc.writes) maxEnd = std::max(maxEnd, p.pos + p.len);
@@ -294,6 +297,7 @@ bool WriteCommit(StorageImpl& s, Encoder& enc, const Ref& walk) {
         tails.len = 16;
         enc.writes.push_back(std::move(tails));
         if (!Emit(s, enc.writes, sink) || !f.Sync()) return false;
+        RangeLock lock(f, LockRange::Commit, true);
         if (!WriteAt(s, 0, Header(s.src->littleEndian, 0x1A, p + 16)) || !f.Sync()) return false;
         s.tailEnd = p + 16;
         return true;
@@ -301,13 +305,23 @@ bool WriteCommit(StorageImpl& s, Encoder& enc, const Ref& walk) {
     if (s.tailAtEnd && int64_t(maxEnd) <= s.tailEnd - 16) {
         // In place: the new commit tail replaces the old one.
         std::string tail = TailPair(uint32_t(s.tailEnd - 16), walk).substr(8);
-        return Emit(s, enc.writes, sink) && f.Sync() && WriteAt(s, s.tailEnd - 8, tail) && f.Sync();
+        if (!Emit(s, enc.writes, sink) || !f.Sync()) return false;
+        RangeLock lock(f, LockRange::Commit, true);
+        if (WriteAt(s, s.tailEnd - 8, tail) && f.Sync()) return true;
+        // The last commit's tail comes back, so the file keeps opening there.
+        int err = errno;
+        WriteAt(s, s.tailEnd - 8, TailPair(uint32_t(s.tailEnd - 16), s.walkRef).substr(8));
+        errno = err;
+        return false;
     }
     // Growing: first a tail pair at the new end that still names the old commit.
     int64_t oldEnd = s.dataEnd;
     uint32_t p = std::max<uint32_t>(maxEnd, uint32_t(oldEnd + 8));
     std::string pair = TailPair(p, s.walkRef);
-    if (!WriteAt(s, p, pair) || !f.Sync()) return false;
+    {
+        RangeLock lock(f, LockRange::Commit, true);
+        if (!WriteAt(s, p, pair) || !f.Sync()) return false;
+    }
     s.tailAtEnd = false;
     s.dataEnd = p + 16;
     std::string marker = Header(s.src->littleEndian, 0x0A, 0);
@@ -318,6 +332,7 @@ bool WriteCommit(StorageImpl& s, Encoder& enc, const Ref& walk) {
     m.len = 8;
     enc.writes.push_back(std::move(m));
     if (!Emit(s, enc.writes, sink) || !f.Sync()) return false;
+    RangeLock lock(f, LockRange::Commit, true);
     if (!WriteAt(s, p + 8, TailPair(p, walk).substr(8)) || !f.Sync()) return false;
     s.tailEnd = p + 16;
     std::string size(4, '\0');
@@ -335,12 +350,14 @@ bool SpillValue(StorageImpl& s, std::string_view value, uint32_t& pos) {
         return false;
     }
     // Free space of the last commit first, as the commit would place it.
-    for (auto& g : s.gaps) {
-        if (g.second - g.first < value.size()) continue;
-        if (!WriteAt(s, g.first, value)) return false;
-        pos = g.first;
-        g.first += uint32_t(value.size());
-        return true;
+    if (s.MayReuseFreeSpace()) {
+        for (auto& g : s.gaps) {
+            if (g.second - g.first < value.size()) continue;
+            if (!WriteAt(s, g.first, value)) return false;
+            pos = g.first;
+            g.first += uint32_t(value.size());
+            return true;
+        }
     }
     int64_t at = s.dataEnd;
     int64_t end = at + int64_t(value.size()) + 8;
@@ -349,21 +366,31 @@ bool SpillValue(StorageImpl& s, std::string_view value, uint32_t& pos) {
     // file ends with a mark that leads readers back to the last commit.
     std::string skip;
     PutMark(skip, 0x80, 0, uint32_t(end - 8 - s.tailEnd));
-    if (s.spillStart < 0) s.spillStart = at;
+    bool first = s.spillStart < 0, tailAtEnd = s.tailAtEnd;
+    if (first) s.spillStart = at;
     s.tailAtEnd = false;
-    bool ok = WriteAt(s, end - 8, skip) && WriteAt(s, at, value);
-    int64_t size = s.src->file.Size();
-    s.dataEnd = std::max(s.dataEnd, ok ? end : size - s.src->base);
-    if (!ok) return false;
+    bool ok;
+    {
+        RangeLock lock(s.src->file, LockRange::Commit, true);
+        ok = WriteAt(s, end - 8, skip);
+    }
+    if (!ok || !WriteAt(s, at, value)) {
+        s.CutBack(at, tailAtEnd);
+        if (first && s.dataEnd == at) s.spillStart = -1;
+        return false;
+    }
+    s.dataEnd = end;
     pos = uint32_t(at);
     return true;
 }
 
 bool CommitStorage(StorageImpl& s) {
+    s.lastError = 0;
     if (!s.open || s.readOnly) return false;
     if (!s.hasData && s.root->Columns().empty()) return true;
     if (!s.src->file.IsOpen() && !s.src->file.Create(s.path)) return false;
-    Encoder enc(s, false, s.hasData ? s.gaps : std::vector<Gap>{}, s.hasData ? s.dataEnd + 8 : 8);
+    bool reuse = s.hasData && s.MayReuseFreeSpace();
+    Encoder enc(s, false, reuse ? s.gaps : std::vector<Gap>{}, s.hasData ? s.dataEnd + 8 : 8);
     std::string walkBytes = enc.Walk();
     if (!enc.ok) return false;
     if (s.hasData && walkBytes == s.walkBytes) {
@@ -373,10 +400,12 @@ bool CommitStorage(StorageImpl& s) {
     }
     Ref walk = enc.Place(walkBytes, nullptr);
     if (!enc.ok || walkBytes.size() >= (1u << 24)) return false;
+    const int64_t endBefore = s.dataEnd;
+    const bool tailAtEndBefore = s.tailAtEnd;
+    errno = 0;
     if (!WriteCommit(s, enc, walk)) {
-        int64_t size = s.src->file.Size();
-        if (size >= 0) s.dataEnd = std::max(s.dataEnd, size - s.src->base);
-        s.tailAtEnd = s.hasData && s.dataEnd == s.tailEnd;
+        s.lastError = errno;
+        s.CutBack(endBefore, tailAtEndBefore);
         return false;
     }
     ApplyStaged(*s.root);

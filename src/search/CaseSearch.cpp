@@ -3,7 +3,6 @@
 #include "db/CaseDB.h"
 #include "kellib/Kelcodepage.h"
 #include "rtf/RtfCodepage.h"
-#include "search/FilePreviewList.h"
 #include "search/NodeText.h"
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 #include <deque>
 #include <new>
 #include <system_error>
-#include <unordered_set>
 
 namespace {
 
@@ -111,7 +109,7 @@ void CaseSearch::Start(const TextMatcher& matcher, int threads)
     captions_.clear();
     rowOfId_.clear();
     total_ = db_.NodeCount();
-    textPreviewExt_ = AnsiToUtf8(db_.GetParam("TextPreviewExt", kDefaultTextPreviewExt));
+    textPreviewExt_ = TextPreviewExtOf(db_);
     const std::vector<int32_t> ids = db_.AllNodeIds();
     for (size_t row = 0; row < ids.size(); ++row)
         rowOfId_.emplace(ids[row], static_cast<int>(row));   // the first row of a repeated id, as the store reads
@@ -250,7 +248,7 @@ void CaseSearch::Test(const Job& job, std::vector<Found>& found)
             const auto plain = PlainStoredText(node, textPreviewExt_);
             std::u32string text;
             if (!plain)
-                text = ReadableText(node, textPreviewExt_);
+                text = ReadableText(node, textPreviewExt_).value_or(std::u32string());
             else if (matcher_->MayMatchBytes(plain->bytes, plain->utf8))
                 text = DecodedText(*plain);
             const size_t inText = matcher_->Find(text);
@@ -291,11 +289,11 @@ void CaseSearch::Hand(std::vector<Found> found, const HitFunction& onHit)
 
 std::vector<std::string> CaseSearch::PathOf(int32_t parent)
 {
-    constexpr int32_t kUnknown = INT32_MIN;   // ends a path that cannot go on
+    const std::vector<int32_t> walk = db_.Ancestry(parent);
     std::vector<std::string> path;
-    std::unordered_set<int32_t> seen;
-    int32_t id = parent;
-    while (id > 0 && seen.insert(id).second) {
+    for (int32_t id : walk) {
+        if (id == kParentTop || id == kParentRecycleBin)
+            break;
         auto it = captions_.find(id);
         if (it == captions_.end()) {
             auto row = rowOfId_.find(id);
@@ -303,17 +301,13 @@ std::vector<std::string> CaseSearch::PathOf(int32_t parent)
             CaseNode node;
             const bool opened = row != rowOfId_.end() && db_.ReadSealedRow(row->second, sealed, false)
                                 && db_.OpenSealedNode(sealed, node, false);
-            it = captions_.emplace(id, opened ? std::pair(node.Parent, AnsiToUtf8(node.Caption))
-                                              : std::pair(kUnknown, std::string("?")))
-                     .first;
+            it = captions_.emplace(id, opened ? AnsiToUtf8(node.Caption) : std::string("?")).first;
         }
-        path.push_back(it->second.second);
-        id = it->second.first;
+        path.push_back(it->second);
     }
-    if (id == kParentTop)
-        path.push_back(kBriefcase);
-    else if (id == kParentRecycleBin)
-        path.push_back(kRecycleBin);
+    // Off the tree (a missing parent, or parents in a circle) the path starts with "?".
+    const int32_t end = walk.empty() ? parent : walk.back();
+    path.push_back(end == kParentTop ? std::string(kBriefcase) : end == kParentRecycleBin ? std::string(kRecycleBin) : "?");
     std::reverse(path.begin(), path.end());
     return path;
 }

@@ -102,8 +102,8 @@ private:
     std::condition_variable signal_;
     uint64_t signals_ = 0, seen_ = 0;   // under foundMutex_
 
-    // Store-thread side: row of each id, and parent and caption (UTF-8) of
-    // each node a path went through.
+    // Store-thread side: row of each id, and the caption (UTF-8) of each
+    // node a path went through.
     std::unordered_map<int32_t, int> rowOfId_;
-    std::unordered_map<int32_t, std::pair<int32_t, std::string>> captions_;
+    std::unordered_map<int32_t, std::string> captions_;
 };

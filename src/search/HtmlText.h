@@ -3,7 +3,10 @@
 
 #include <string>
 
-// UTF-8 HTML -> UTF-8 text: tags, comments, scripts and styles left out,
-// white space collapsed as a browser does, a line break at each block
-// element and <br>, the common character references decoded.
+// UTF-8 HTML -> UTF-8 text, read as the HTML standard tokenizes a page:
+// tags with their attributes (quoted values may hold '>'), comments,
+// declarations, scripts and styles left out; every named character reference
+// of the standard and numeric ones decoded; white space collapsed as a
+// browser does, a no-break space read as a blank, a line break at each block
+// element and <br>. Linear in the page's length.
 std::string HtmlToText(const std::string& html);

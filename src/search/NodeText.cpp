@@ -1,5 +1,6 @@
 #include "search/NodeText.h"
 
+#include "db/CaseDB.h"
 #include "kellib/Kelcodepage.h"
 #include "rtf/RtfCodepage.h"
 #include "rtf/RtfReader.h"
@@ -17,7 +18,8 @@ std::u32string CardText(const CaseNode& node)
     card.ReadDocument(node.DataBytes());
     std::string fields;
     for (int f = 0; f < xml::kCardFieldCount; ++f)
-        fields += card.Text(static_cast<xml::CardField>(f)) + "\n";
+        if (const std::string text = card.Text(static_cast<xml::CardField>(f)); !text.empty())
+            fields += text + "\n";
     return AnsiText(fields);
 }
 
@@ -46,7 +48,7 @@ std::u32string DecodedText(const StoredText& text)
     return Utf8ToUtf32(text.utf8 ? bytes : AnsiToUtf8(bytes));
 }
 
-std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt)
+std::optional<std::u32string> ReadableText(const CaseNode& node, const std::string& textPreviewExt)
 {
     if (const auto plain = PlainStoredText(node, textPreviewExt))
         return DecodedText(*plain);
@@ -58,6 +60,11 @@ std::u32string ReadableText(const CaseNode& node, const std::string& textPreview
     case kNodeCard:
         return CardText(node);
     default:
-        return {};
+        return std::nullopt;
     }
+}
+
+std::string TextPreviewExtOf(CaseDB& db)
+{
+    return AnsiToUtf8(db.GetParam("TextPreviewExt", kDefaultTextPreviewExt));
 }

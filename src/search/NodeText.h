@@ -10,6 +10,8 @@
 
 #include "db/CaseNode.h"
 
+class CaseDB;
+
 // The stored bytes that are the readable text of the kinds that keep it as
 // it is (plain text, URL, a file shown as text), up to the first zero byte:
 // a view of the node's own bytes, valid while the node lives.
@@ -21,6 +23,10 @@ struct StoredText {
 std::optional<StoredText> PlainStoredText(const CaseNode& node, const std::string& textPreviewExt);
 std::u32string DecodedText(const StoredText& text);
 
-std::u32string ReadableText(const CaseNode& node, const std::string& textPreviewExt);
+// The text of the kinds that hold one (empty when it is empty); nothing for
+// the others. The one reading of a node's text: the search, cat --text.
+std::optional<std::u32string> ReadableText(const CaseNode& node, const std::string& textPreviewExt);
+// The database's "TextPreviewExt" list as UTF-8.
+std::string TextPreviewExtOf(CaseDB& db);
 // Stored text in the database code page (up to its first zero byte).
 std::u32string AnsiText(const std::string& ansi);

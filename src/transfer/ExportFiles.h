@@ -1,8 +1,14 @@
 // Export of a node, and optionally its subtree, to a folder on disk: file
-// nodes become their files again (times and attribute word restored), other
-// kinds files whose extension names the kind, folders directories. A caption
-// that cannot be a file name here ("/", NUL, "", ".", "..") fails the export,
-// so nothing is ever written outside the chosen folder. Texts are UTF-8.
+// nodes become their files again (times, attribute word and executable bits
+// restored), other kinds files whose extension names the kind, folders
+// directories (with their times). Each file is written under a temporary
+// name beside its target and renamed into place once whole, so an
+// interrupted export never leaves a partial file under a real name. A
+// caption that cannot be a file name is written under a substitute (see
+// ExportFileName) with a report line, so nothing is ever written outside the
+// chosen folder. The walk keeps its own stack: a tree of any depth is
+// exported or stops with a message naming the path the file system refused.
+// Texts are UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +27,10 @@ struct ExportOptions {
 
 // ".vl_txt" ... for the kinds export writes besides files; "" for the others.
 std::string ExportExtension(int kind);
+// The file name for a caption: itself when it can be one, else "未命名" for
+// an empty one, "．" and "．．" for "." and "..", "／" for each "/" and U+FFFD
+// for each NUL.
+std::string ExportFileName(const std::string& caption);
 
 // One run of the export. OnNode runs before each node (the wizard lets
 // pending events run there, which may set stopRequested); confirmAbort then

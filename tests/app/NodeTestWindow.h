@@ -87,12 +87,11 @@ public:
         CaseNode node;
         node.Id = db().TakeNextId(false);
         node.Parent = parent;
-        node.Order = order ? order : db().MaxChildOrder(parent) + 1;
+        node.Order = order ? order : db().NextChildOrder(parent);
         node.Caption = Utf8ToAnsi(caption);
         node.Type = uint8_t(kind);
         node.SetData(data);
-        db().AddNode(node);
-        db().Commit();
+        QTEST_ASSERT(db().AddNode(node) && db().Commit());
         stale_ = true;
         return node.Id;
     }

@@ -3,11 +3,14 @@
 // rendering unsaved HTML source, the file-node preview choice, the URL dialog,
 // paste as text and the time stamp.
 #include "NodeTestWindow.h"
+#include "PageText.h"
 
 #include "app/CaseNodeData.h"
 #include "app/Editurl.h"
 #include "app/FilePreview.h"
+#include "app/RtfPage.h"
 #include "app/TextPage.h"
+#include "mk/Storage.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,6 +18,7 @@
 #include <QElapsedTimer>
 #include <QTcpServer>
 #include <QTabWidget>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -34,20 +38,26 @@ void typeText(TFormMain* form, const QString& text)
     editor->insertPlainText(text);
 }
 
-// The web engine renders in its own threads; a loaded machine may take a while.
-constexpr int kPageTimeout = 30000;
-
-QString pageText(QWebEngineView* view)
+// Damages the stored content of a node, past the store, in the closed database.
+void damageContent(const QString& file, int32_t id)
 {
-    QString text;
-    bool done = false;
-    view->page()->toPlainText([&](const QString& t) {
-        text = t;
-        done = true;
-    });
-    for (int i = 0; i < 500 && !done; ++i)
-        QTest::qWait(10);
-    return text;
+    mk::Storage storage;
+    QCOMPARE(storage.Open(file.toStdString()), mk::Status::Ok);
+    mk::View* view = storage.GetAs("Case[Id:I,Parent:I,Order:I,Type:I,Caption:B,Created:D,Modified:D,Attribute:S,Data:B]");
+    const int row = view->Find({{view->Column("Id"), mk::Value{int64_t{id}}}});
+    std::string data;
+    view->GetBytes(row, view->Column("Data"), data);
+    data[data.size() / 2] ^= 0x5A;
+    view->SetBytes(row, view->Column("Data"), data);
+    QVERIFY(storage.Commit());
+}
+
+int longestBlock(QTextEdit* editor)
+{
+    int longest = 0;
+    for (QTextBlock block = editor->document()->begin(); block.isValid(); block = block.next())
+        longest = qMax(longest, block.length());
+    return longest;
 }
 
 bool tabVisible(TFormMain* form, const char* name)
@@ -191,8 +201,8 @@ private slots:
 
         // Removed meanwhile: the error, nothing written, the result 3.
         typeText(w.form.get(), QStringLiteral("z"));
-        w.db().DeleteNode(id);
-        w.db().Commit();
+        QVERIFY(w.db().DeleteNode(id));
+        QVERIFY(w.db().Commit());
         QCOMPARE(w.form->SaveCurrentNode(w.item(id), false), 3);
         QCOMPARE(w.responder.texts().last(), QString("无法从数据库中读出数据，修改失败。"));
         QCOMPARE(w.responder.boxes.last().flags, MB_ICONERROR);
@@ -312,6 +322,90 @@ private slots:
         QVERIFY(w.responder.boxes.isEmpty());
     }
 
+    // A text with lines longer than the editor lays out quickly (here one of
+    // 300,000 characters without a space, word wrap on) is shown in pieces,
+    // read-only, and says so; leaving it stores nothing, and an HTML source
+    // with such a line still renders whole.
+    void longLinesShowInPieces()
+    {
+        NodeTestWindow w;
+        w.form->SetWordWrap(true);
+        const std::string line(300000, 'x');
+        const int32_t text = w.addNode(0, "long", kNodeText, line + "\r\nshort");
+        const int32_t html = w.addNode(0, "page", kNodeHtml,
+                                       "<script>var s='" + line + "';document.write(s.length)</script>");
+        const int32_t other = w.addNode(0, "other", kNodeText, "x");
+        w.select(w.item(text));
+        QTextEdit* editor = textEditor(w.form.get());
+        QVERIFY(longestBlock(editor) <= 1001);
+        QVERIFY(editor->toPlainText().remove(QLatin1Char('\n')) == QString::fromStdString(line + "short"));
+        QVERIFY(editor->isReadOnly());
+        QCOMPARE(w.form->Status()->PanelText(2), QString("只读"));
+        QCOMPARE(w.form->Status()->PanelText(5), QString("行太长（超过10000个字符），已分段显示，不能修改。"));
+        QVERIFY(!w.form->IsModified());
+        w.select(w.item(other));
+        QVERIFY(w.responder.boxes.isEmpty());
+        QCOMPARE(w.stored(text).DataBytes(), line + "\r\nshort");
+        QVERIFY(!editor->isReadOnly());
+        QCOMPARE(w.form->Status()->PanelText(5), QString("other"));
+
+        w.select(w.item(html));
+        QVERIFY(longestBlock(editor) <= 1001);
+        QTRY_COMPARE_WITH_TIMEOUT(pageText(w.form->HtmlViewer()), QString("300000"), kPageTimeout);
+    }
+
+    // A content the store cannot read: the store's report, the node's own
+    // page, empty and read-only (the recorder without a work file to record
+    // into), and the node's own time in the status bar.
+    void damagedContentIsReported_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("page");
+        QTest::newRow("text") << int(kNodeText) << "bad" << "TabSheetText";
+        QTest::newRow("HTML") << int(kNodeHtml) << "bad" << "TabSheetHtml";
+        QTest::newRow("RTF") << int(kNodeRtf) << "bad" << "TabSheetRTF";
+        QTest::newRow("whiteboard") << int(kNodeWhiteboard) << "bad" << "TabSheetDraw";
+        QTest::newRow("sound") << int(kNodeSound) << "bad" << "TabSheetWave";
+        QTest::newRow("file shown as text") << int(kNodeFile) << "bad.txt" << "TabSheetText";
+    }
+    void damagedContentIsReported()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, caption);
+        QFETCH(QString, page);
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t rtf = w.addNode(0, "rtf", kNodeRtf, "{\\rtf1 previous}");
+        const int32_t bad = w.addNode(0, caption.toUtf8().constData(), kind, std::string(200, 'c'));
+        for (auto [id, when] : {std::pair{folder, 45000.25}, std::pair{bad, 46000.5}}) {
+            CaseNode node = w.stored(id);
+            node.Modified = when;
+            QVERIFY(w.db().SaveNode(node));
+        }
+        QVERIFY(w.db().Commit());
+        QVERIFY(w.form->CloseDatabase());
+        damageContent(w.file, bad);
+        w.responder.dialogs << NodeTestWindow::login();
+        QVERIFY(w.form->OpenDatabase(w.file, false, false));
+        w.select(w.item(rtf));
+        w.select(w.item(folder));
+        const QString time = QString::fromStdString(AnsiToUtf8(w.stored(bad, false).FormatModified()));
+        QVERIFY(w.responder.boxes.isEmpty());
+        w.select(w.item(bad));
+        QCOMPARE(w.responder.boxes.size(), 1);
+        QVERIFY2(w.responder.texts()[0].startsWith("Assertion failed: "), qPrintable(w.responder.texts()[0]));
+        QCOMPARE(w.responder.boxes[0].flags, MB_ICONERROR);
+        QCOMPARE(w.form->Pages()->currentWidget()->objectName(), page);
+        QCOMPARE(w.form->Status()->PanelText(2), QString("只读"));
+        QCOMPARE(w.form->Status()->PanelText(4), QStringLiteral("修改时间:") + time);
+        QVERIFY(textEditor(w.form.get())->isReadOnly());
+        QVERIFY(textEditor(w.form.get())->toPlainText().isEmpty());
+        QVERIFY(w.form->RtfPage()->Editor()->toPlainText().isEmpty());
+        QVERIFY(!w.form->findChild<QWidget*>(QStringLiteral("SBWaveRecord"))->isEnabled());
+        QVERIFY(!w.form->IsModified());
+    }
+
     void filePreviewChoice_data()
     {
         QTest::addColumn<QString>("caption");
@@ -387,16 +481,38 @@ private slots:
         QCOMPARE(created->text(0), QString("请输入标题"));
         QVERIFY(w.tree()->findChild<QLineEdit*>());
         QCOMPARE(w.stored(NodeDataOf(created).Id).DataBytes(), Utf8ToAnsi("剪贴\r\n板") + '\0');
+
+        // Line ends of other programs (CR LF, CR) are one line end each, as text and as HTML.
+        for (int kind : {kNodeText, kNodeHtml}) {
+            w.select(w.top());
+            QApplication::clipboard()->setText(QStringLiteral("a\r\nb\rc\n"));
+            w.form->PasteAs(kind);
+            QCOMPARE(w.stored(NodeDataOf(w.tree()->currentItem()).Id).DataBytes(), std::string("a\r\nb\r\nc\r\n", 10));
+        }
     }
 
+    // Short date, a blank and the long time without a time zone; midnight
+    // leaves the time out.
+    void timeStampLeavesOutMidnight_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("stamp");
+        QTest::newRow("zh_CN") << "zh_CN" << "2026/3/4 09:05:07";
+        QTest::newRow("en_US") << "en_US" << "3/4/26 9:05:07 AM";
+        QTest::newRow("de_DE") << "de_DE" << "04.03.26 09:05:07";
+    }
     void timeStampLeavesOutMidnight()
     {
+        QFETCH(QString, locale);
+        QFETCH(QString, stamp);
+        const QLocale before;
+        QLocale::setDefault(QLocale(locale));
         const QDate day(2026, 3, 4);
-        const QLocale locale;
-        const QString date = locale.toString(day, QLocale::ShortFormat);
-        QCOMPARE(TFormMain::DateTimeStamp(QDateTime(day, QTime(0, 0))), date);
-        QCOMPARE(TFormMain::DateTimeStamp(QDateTime(day, QTime(9, 5, 7))),
-                 date + ' ' + locale.toString(QTime(9, 5, 7), QLocale::LongFormat));
+        const QString midnight = TFormMain::DateTimeStamp(QDateTime(day, QTime(0, 0)));
+        const QString morning = TFormMain::DateTimeStamp(QDateTime(day, QTime(9, 5, 7)));
+        QLocale::setDefault(before);
+        QCOMPARE(midnight, stamp.left(stamp.indexOf(' ')));
+        QCOMPARE(morning, stamp);
     }
 };
 

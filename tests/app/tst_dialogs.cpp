@@ -322,10 +322,10 @@ private slots:
     void optionsOnDatabase()
     {
         NodeTestWindow w;
-        w.db().SetParamBool("RememberPassword", true);
-        w.db().SetParam("RememberedPassword", "sealed password");
-        w.db().SetParam("TextPreviewExt", ".txt");
-        w.db().Commit();
+        QVERIFY(w.db().SetParamBool("RememberPassword", true));
+        QVERIFY(w.db().SetParam("RememberedPassword", "sealed password"));
+        QVERIFY(w.db().SetParam("TextPreviewExt", ".txt"));
+        QVERIFY(w.db().Commit());
         w.responder.dialogs << [](QDialog* d) {
             auto* o = qobject_cast<TFormOption*>(d);
             QVERIFY(o->CheckBoxRememberPassword->isChecked());

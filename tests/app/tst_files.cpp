@@ -154,6 +154,30 @@ private slots:
         QCOMPARE(ReadBool(QStringLiteral("Import"), QStringLiteral("IdentifyExt"), false), true);
     }
 
+    // A finished import closed with Escape (or the title bar) shows its nodes
+    // all the same, also in a folder found empty before.
+    void importClosedAnyWayShowsTheNodes()
+    {
+        NodeTestWindow w;
+        const QString src = w.dir.path() + QStringLiteral("/src");
+        Write(src + QStringLiteral("/a.txt"), "hello");
+        const int folder = w.addNode(0, "目标", kNodeFolder);
+        w.select(w.item(folder));   // loaded: no children
+        w.responder.files << src;
+        w.responder.dialogs << [](QDialog* d) {
+            Click(d, "ButtonSelect");
+            Click(d, "ButtonNext");
+            Click(d, "ButtonNext");
+            QCOMPARE(Text(d, "LabelStatus"), QStringLiteral("文件导入完成，请按“完成”关闭窗口"));
+            d->reject();
+        };
+        w.form->ActionImportFiles->trigger();
+        QTreeWidgetItem* target = w.form->FindItemById(folder);
+        QCOMPARE(target->childCount(), 1);
+        w.form->UpdateActions();
+        QVERIFY(w.form->ActionDeleteAllChilds->isEnabled());
+    }
+
     void importStopAndErrorRestoreTheStore()
     {
         NodeTestWindow w;
@@ -267,6 +291,10 @@ private slots:
         const QString apps = UseTestDesktop(w.dir.path());
         const QString runtime = w.dir.path() + QStringLiteral("/run");
         const int id = w.addNode(0, "doc.txt", kNodeFile, "old bytes");
+        CaseNode made = w.stored(id);
+        made.SetAttr("FCreateLow", "1234");
+        made.SetAttr("FCreateHigh", "5678");
+        QVERIFY(w.db().SaveNode(made) && w.db().Commit());
         w.select(w.item(id));
         QVERIFY(w.form->ActionOpenNode->isEnabled());
         const QString copy = QString::fromStdString(TempFolder()) + QStringLiteral("doc.txt");
@@ -282,6 +310,9 @@ private slots:
         QCOMPARE(w.responder.texts(), QStringList());
         QCOMPARE(w.stored(id).DataBytes(), std::string("new bytes!"));
         QCOMPARE(w.stored(id).GetAttr("FSize"), std::string("10"));
+        // The copy was made for the edit: the file keeps its own creation time.
+        QCOMPARE(w.stored(id).GetAttr("FCreateLow"), std::string("1234"));
+        QCOMPARE(w.stored(id).GetAttr("FCreateHigh"), std::string("5678"));
         QVERIFY(w.stored(id).Modified > 0);
         QCOMPARE(w.form->Status()->PanelText(5), QStringLiteral("保存文件完成。"));
         QVERIFY(!QFile::exists(copy));

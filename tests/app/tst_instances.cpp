@@ -77,8 +77,8 @@ private slots:
         QCOMPARE(db.Open(db_.toStdString(), true), 0);
         QVERIFY(db.Login("pw"));
         const QString key = ReadOrMakeRandomKey();
-        db.SetParamBool("RememberPassword", true);
-        db.SetParam("RememberedPassword", EncryptText(RememberKeyText(key, db_.toStdString()), "pw"));
+        QVERIFY(db.SetParamBool("RememberPassword", true));
+        QVERIFY(db.SetParam("RememberedPassword", EncryptText(RememberKeyText(key, db_.toStdString()), "pw")));
         QVERIFY(db.Commit());
         db.Close();
 

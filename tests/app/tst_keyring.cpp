@@ -14,8 +14,12 @@
 #include "public/TextCrypt.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QPushButton>
@@ -24,6 +28,7 @@
 #include <QtTest>
 
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -33,6 +38,18 @@ const QString kSecrets = QStringLiteral("org.freedesktop.secrets");
 PrivateBus* sessionBus = nullptr;
 
 } // namespace
+
+// Owns whatever path it is asked about and never answers.
+class SilentService : public QDBusVirtualObject {
+public:
+    int calls = 0;
+    QString introspect(const QString&) const override { return QString(); }
+    bool handleMessage(const QDBusMessage&, const QDBusConnection&) override
+    {
+        ++calls;
+        return true;
+    }
+};
 
 class TestKeyring : public QObject {
     Q_OBJECT
@@ -80,8 +97,8 @@ class TestKeyring : public QObject {
     {
         QCOMPARE(db.Open(path.toStdString(), true), int(CaseDB::kOpened));
         QVERIFY(db.Login("pw"));
-        db.SetParamBool("RememberPassword", true);
-        db.SetParam("RememberedPassword", EncryptText(RememberKeyText(key, db.Path()), "pw"));
+        QVERIFY(db.SetParamBool("RememberPassword", true));
+        QVERIFY(db.SetParam("RememberedPassword", EncryptText(RememberKeyText(key, db.Path()), "pw")));
         QVERIFY(db.Commit());
     }
     // As at the next start: the key is looked up afresh.
@@ -111,6 +128,47 @@ private slots:
         QCOMPARE(KeyringRead("RandomKey", stored), KeyringAnswer::Unavailable);
     }
 
+    // Opening and creating without a remembered password never contact the
+    // Secret Service; storing one does. (A service that owns the name and
+    // never answers, counting what reaches it.)
+    void keyringOnlyForRememberedPasswords()
+    {
+        if (sessionBus->Address().isEmpty())
+            QSKIP("no dbus-daemon could be started");
+        QVERIFY(!keyringAnswers());
+        QDBusConnection fake = QDBusConnection::connectToBus(sessionBus->Address(), "fake-secrets");
+        SilentService service;
+        QVERIFY(fake.registerVirtualObject("/", &service, QDBusConnection::SubPath));
+        QVERIFY(fake.registerService(kSecrets));
+        UseSettingsIn(dir_.path() + "/silent");
+        ForgetRandomKey();
+        SetKeyringTimeout(300);
+        CaseDB db;
+        QCOMPARE(db.Open((dir_.path() + "/silent.vldb").toStdString(), true), int(CaseDB::kOpened));
+        const auto typed = [](bool remember) {
+            return [=](QDialog* d) {
+                auto* f = static_cast<TFormLogin*>(d);
+                f->EditPassword->setText("pw");
+                f->CheckBoxRememberPassword->setChecked(remember);
+                f->ButtonOk->click();
+            };
+        };
+        std::string password;
+        responder_->dialogs << typed(false) << typed(false);
+        QVERIFY(AskLogin(nullptr, false, db, password));   // created
+        QVERIFY(AskLogin(nullptr, true, db, password));    // opened at start-up
+        QCOMPARE(service.calls, 0);
+        responder_->dialogs << typed(true);
+        QVERIFY(AskLogin(nullptr, false, db, password));
+        QVERIFY(service.calls > 0);   // asked to store it
+        db.Close();
+        fake.unregisterService(kSecrets);
+        QDBusConnection::disconnectFromBus("fake-secrets");
+        SetKeyringTimeout(3000);
+        UseSettingsIn(dir_.path());
+        QTRY_VERIFY(!keyringAnswers());
+    }
+
     void aKeyringTakesOverAndRememberedPasswordsKeepWorking()
     {
         // A key of its own: keys made in the same second are alike.
@@ -134,19 +192,34 @@ private slots:
         QCOMPARE(LocateRandomKey(), key);
         QVERIFY(fileKey().isEmpty());
 
-        // The keyring goes away: no hang, a key of the file's own, and the
-        // remembered password cannot be read, so the login asks.
+        // The keyring goes away: no hang, and no key of the file's own that
+        // would replace the keyring's. The login says why it asks.
         stopKeyring();
         QElapsedTimer clock;
         clock.start();
-        const QString fallback = LocateRandomKey();
+        QVERIFY(LocateRandomKey().isEmpty());
         QVERIFY2(clock.elapsed() < 3500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(fallback.size(), 12);
-        QVERIFY(fallback != key);
-        QCOMPARE(fileKey(), fallback);
-        responder_->dialogs << [](QDialog* d) { static_cast<TFormLogin*>(d)->ButtonCancel->click(); };
-        QVERIFY(!autoLogin(db));
+        QVERIFY(fileKey().isEmpty());
+        responder_->dialogs << [](QDialog* d) {
+            auto* f = static_cast<TFormLogin*>(d);
+            QVERIFY(f->LabelStatus->text().endsWith(QStringLiteral("\n无法读取记住的密码：密钥环不可用。")));
+            QVERIFY(f->EditPassword->text().isEmpty());   // no placeholder that would read as a wrong password
+            QVERIFY(f->CheckBoxRememberPassword->isChecked());
+            f->EditPassword->setText("pw");
+            f->ButtonOk->click();
+        };
+        QVERIFY(autoLogin(db));
         QCOMPARE(responder_->dialogsRun, shown + 1);
+        QVERIFY(responder_->texts().isEmpty());
+        QVERIFY(fileKey().isEmpty());
+
+        // Back at the next start: its key, under which the password is still remembered.
+        QVERIFY(startKeyring());
+        QProcess next;
+        next.start(QCoreApplication::applicationFilePath(), {"--print-random-key"});
+        QVERIFY(next.waitForFinished(10000));
+        QCOMPARE(QString::fromLatin1(next.readAllStandardOutput()), key);
+        stopKeyring();
     }
 
     void cleanupTestCase()
@@ -157,6 +230,13 @@ private slots:
 
 int main(int argc, char** argv)
 {
+    // A next start of the program, as far as the key goes.
+    if (argc > 1 && qstrcmp(argv[1], "--print-random-key") == 0) {
+        QCoreApplication app(argc, argv);
+        SetProductKey(QStringLiteral("Vaultleaf"));
+        std::fputs(qPrintable(LocateRandomKey()), stdout);
+        return 0;
+    }
     PrivateBus bus("DBUS_SESSION_BUS_ADDRESS");
     sessionBus = &bus;
     if (bus.Address().isEmpty())

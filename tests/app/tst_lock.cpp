@@ -6,12 +6,15 @@
 #include "PrivateBus.h"
 
 #include "app/Options.h"
+#include "xml/CallingCard.h"
 #include "kellib/qt/Kellockwatch.h"
 #include "kellib/qt/Keltrayicon.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QLabel>
+#include <QListWidget>
 #include <QProcess>
 #include <QSpinBox>
 #include <QTextEdit>
@@ -48,14 +51,35 @@ class TestLock : public QObject {
 
     QTextEdit* editor(NodeTestWindow& w) { return w.form->findChild<QTextEdit*>(QStringLiteral("RichEditText")); }
     bool hidden(NodeTestWindow& w) { return !w.form->isVisible() && !w.form->Shown(); }
+    // The texts the window's widgets, menus and title offer (to the eye or to accessibility).
+    static QStringList shownTexts(NodeTestWindow& w)
+    {
+        QStringList out{w.form->windowTitle()};
+        for (QLabel* label : w.form->findChildren<QLabel*>())
+            out << label->text();
+        for (QTextEdit* edit : w.form->findChildren<QTextEdit*>())
+            out << edit->toPlainText();
+        for (QLineEdit* edit : w.form->findChildren<QLineEdit*>())
+            out << edit->text();
+        for (QListWidget* list : w.form->findChildren<QListWidget*>())
+            for (int i = 0; i < list->count(); ++i)
+                out << list->item(i)->text();
+        for (QTreeWidget* tree : w.form->findChildren<QTreeWidget*>())
+            for (QTreeWidgetItemIterator it(tree); *it; ++it)
+                out << (*it)->text(0);
+        for (QMenu* menu : w.form->findChildren<QMenu*>())
+            for (QAction* action : menu->actions())
+                out << action->text();
+        return out;
+    }
 
 private slots:
     void idleLockKeepsEditsAndAsksForThePassword()
     {
         NodeTestWindow w;
         // The password is remembered: restoring must ask for it all the same.
-        w.db().SetParamBool("RememberPassword", true);
-        w.db().Commit();
+        QVERIFY(w.db().SetParamBool("RememberPassword", true));
+        QVERIFY(w.db().Commit());
         w.reopen();
         w.responder.dialogs.clear();
         const int32_t text = w.addNode(0, "text", kNodeText, "one");
@@ -112,8 +136,85 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(hidden(w), 5000);
     }
 
+    // While locked no widget, nor the title or the status bar, shows a text
+    // of the database (what accessibility reads); after the login everything
+    // is back, the unsaved edit included.
+    void lockTakesTheTextsFromEveryWidget()
+    {
+        NodeTestWindow w;
+        xml::CallingCard fields;
+        fields.SetText(xml::Name, "secret name");
+        const int32_t card = w.addNode(0, "secret card", kNodeCard, fields.BuildDocument());
+        const int32_t text = w.addNode(0, "secret caption", kNodeText, "secret text");
+        w.select(w.item(card));
+        w.form->ActionToggleBookmark->trigger();
+        w.select(w.item(text));
+        editor(w)->moveCursor(QTextCursor::End);
+        editor(w)->insertPlainText(QStringLiteral(" typed"));
+        const QString title = w.form->windowTitle();
+        QVERIFY(title.contains(w.file));
+        QVERIFY(shownTexts(w).join('|').contains("secret"));   // what the check below looks at
+
+        w.form->LockWindow();
+        QVERIFY(hidden(w));
+        for (const QString& shown : shownTexts(w))
+            QVERIFY2(!shown.contains("secret"), qPrintable(shown));
+        QCOMPARE(w.form->windowTitle(), QString("Vaultleaf"));
+        for (int i = 0; i < TStatusBar::kPanels; ++i)
+            QCOMPARE(w.form->Status()->PanelText(i), QString());
+
+        w.responder.dialogs << typePassword("pw");
+        emit w.form->Tray()->Clicked();
+        QVERIFY(w.form->WindowShown() && !w.form->Locked());
+        QCOMPARE(editor(w)->toPlainText(), QString("secret text typed"));
+        QVERIFY(w.form->IsModified());
+        QCOMPARE(w.form->Status()->PanelText(1), QString("已修改"));
+        QCOMPARE(w.form->Status()->PanelText(5), QString("secret caption"));
+        QCOMPARE(w.form->windowTitle(), title);
+        QCOMPARE(w.tree()->currentItem()->text(0), QString("secret caption"));
+        QVERIFY(w.tree()->currentItem()->parent()->isExpanded());
+        QCOMPARE(w.form->findChild<QMenu*>("MenuItemBookmarks")->actions().size(), 1);
+        w.responder.answers << IDYES;
+        w.select(w.item(card));   // the save question, as before the lock
+        QCOMPARE(w.stored(text).DataBytes(), std::string("secret text typed"));
+        QVERIFY(w.form->findChild<QListWidget*>("ListBoxInfo")->count() > 0);
+    }
+
+    // A close while locked asks about the unsaved edits as usual.
+    void closeWhileLockedKeepsTheEdits()
+    {
+        NodeTestWindow w;
+        const int32_t text = w.addNode(0, "text", kNodeText, "one");
+        w.select(w.item(text));
+        editor(w)->insertPlainText(QStringLiteral("更多"));
+        w.form->LockWindow();
+        QVERIFY(hidden(w));
+        w.responder.answers << IDCANCEL;
+        QVERIFY(!w.form->close());
+        QCOMPARE(w.responder.texts().last(), QString("您已经修改了\"text\"的内容，要保存吗？"));
+        QCOMPARE(editor(w)->toPlainText(), QString());   // locked again
+        w.responder.answers << IDYES;
+        QVERIFY(w.form->close());
+        CaseDB db;
+        QCOMPARE(db.Open(w.file.toStdString(), false), int(CaseDB::kOpened));
+        QVERIFY(db.Login("pw"));
+        CaseNode node;
+        QVERIFY(db.GetNode(text, node, true));
+        QCOMPARE(AnsiToUtf8(node.DataBytes()), std::string("更多one"));
+    }
+
+    // A dialog open when the lock comes keeps its answer: what lies behind it
+    // is covered at once, the rest of the lock follows when it closes. A
+    // database closed meanwhile leaves nothing to lock, and the cover goes.
+    void aLockWaitsForAnOpenModalWindow_data()
+    {
+        QTest::addColumn<bool>("closeDatabase");
+        QTest::newRow("dialog closed") << false;
+        QTest::newRow("database closed meanwhile") << true;
+    }
     void aLockWaitsForAnOpenModalWindow()
     {
+        QFETCH(bool, closeDatabase);
         NodeTestWindow w;
         QDialog modal(w.form.get());
         modal.setModal(true);
@@ -122,9 +223,22 @@ private slots:
         w.form->LockWindow();
         QTest::qWait(300);
         QVERIFY(w.form->WindowShown() && modal.isVisible());   // the person's dialog is left alone
+        QVERIFY(!w.form->findChild<QWidget*>("PanelMain")->isVisible());
+        QVERIFY(!w.form->findChild<QWidget*>("PanelNav")->isVisible());
+        QCOMPARE(w.form->windowTitle(), QString("Vaultleaf"));
+        QCOMPARE(w.form->Status()->PanelText(0), QString());
+        if (closeDatabase)
+            QVERIFY(w.form->CloseDatabase());
         modal.close();
+        if (closeDatabase) {
+            QTRY_VERIFY(!w.form->Locked());
+            QVERIFY(w.form->WindowShown());
+            QVERIFY(w.form->findChild<QWidget*>("PanelMain")->isVisible());
+            return;
+        }
         QTRY_VERIFY(hidden(w));
         QVERIFY(w.form->Locked());
+        QCOMPARE(w.tree()->topLevelItemCount(), 0);
     }
 
     void withoutATrayTheLoginTakesTheWindowsPlace()

@@ -23,6 +23,7 @@
 #include <QTextEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -130,9 +131,11 @@ class TestMainWindow : public QObject {
             node.Caption = "node" + std::to_string(node.Id);
             node.Type = kNodeText;
             node.SetDataFromText("content of " + node.Caption);
-            db.AddNode(node);
+            if (!db.AddNode(node))
+                return QString();
         }
-        db.Commit();
+        if (!db.Commit())
+            return QString();
         db.Close();
         return file;
     }
@@ -407,6 +410,82 @@ private slots:
         form->CloseDatabase();
         responder_->dialogs << login("");
         QVERIFY(form->OpenDatabase(file, false, false));
+    }
+
+    // A cancelled first login takes the file just made away again; a database
+    // that was there before stays.
+    void cancelledFirstLoginLeavesNoFile()
+    {
+        TFormMain* form = start();
+        const auto cancel = [](QDialog* d) { static_cast<TFormLogin*>(d)->ButtonCancel->click(); };
+        const QString file = path("gone.vldb");
+        responder_->files << file;
+        responder_->dialogs << cancel;
+        form->ActionNewDB->trigger();
+        QVERIFY(!form->Database().IsOpen());
+        QVERIFY(!QFileInfo::exists(file));
+        QVERIFY(!QFileInfo::exists(file + ".lock"));
+
+        const QString kept = newDatabase("kept.vldb", "pw");
+        QVERIFY(form->CloseDatabase());
+        responder_->dialogs << cancel;
+        QVERIFY(!form->OpenDatabase(kept, false, false));
+        QVERIFY(QFileInfo(kept).size() > 0);
+    }
+
+    // Every password the change dialog sets can be typed into the login: both
+    // fields share one limit.
+    void longPasswordCanBeTypedAgain()
+    {
+        TFormMain* form = start();
+        const QString file = newDatabase("long.vldb", "old");
+        const QString longPassword(40, QLatin1Char('p'));
+        responder_->dialogs << [&](QDialog* d) {
+            auto* f = static_cast<TFormChangePassword*>(d);
+            QCOMPARE(f->EditNewPass->maxLength(), kPasswordMaxLength);
+            f->EditOldPass->setText("old");
+            f->EditNewPass->setText(longPassword);
+            f->EditVerifyPass->setText(longPassword);
+            f->ButtonOk->click();
+        };
+        responder_->answers << IDYES;
+        form->UpdateActions();
+        form->ActionChangePassword->trigger();
+        QVERIFY(responder_->texts().contains("密码修改成功。"));
+        QVERIFY(form->CloseDatabase());
+        responder_->dialogs << [&](QDialog* d) {
+            auto* f = static_cast<TFormLogin*>(d);
+            QCOMPARE(f->EditPassword->maxLength(), kPasswordMaxLength);
+            f->EditPassword->setText(longPassword);
+            f->ButtonOk->click();
+        };
+        QVERIFY(form->OpenDatabase(file, false, false));
+    }
+
+    // An empty new password is asked about first; No keeps the old one.
+    void emptyNewPasswordAsksFirst()
+    {
+        TFormMain* form = start();
+        newDatabase("empty.vldb", "old");
+        const auto change = [](QDialog* d) {
+            auto* f = static_cast<TFormChangePassword*>(d);
+            f->EditOldPass->setText("old");
+            f->ButtonOk->click();
+        };
+        const QString question = QStringLiteral("新密码为空，数据库将不再受密码保护。确定吗？");
+        responder_->answers << IDNO;
+        responder_->dialogs << change;
+        form->UpdateActions();
+        form->ActionChangePassword->trigger();
+        QCOMPARE(responder_->texts(), QStringList{question});
+        QCOMPARE(responder_->boxes.last().flags & 0xF, int(MB_YESNO));
+        QVERIFY(form->Database().Login("old"));
+
+        responder_->answers << IDYES << IDYES;
+        responder_->dialogs << change;
+        form->ActionChangePassword->trigger();
+        QVERIFY(responder_->texts().contains("密码修改成功。"));
+        QVERIFY(form->Database().Login(""));
     }
 
     void changePasswordChecks_data()

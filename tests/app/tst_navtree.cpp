@@ -5,8 +5,13 @@
 #include "NodeTestWindow.h"
 
 #include "app/CaseNodeData.h"
+#include "app/FindNode.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QTextEdit>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -100,8 +105,8 @@ private slots:
         w.tree()->closePersistentEditor(item);
 
         // The node was removed meanwhile: the message, the tree keeps the text.
-        w.db().DeleteNode(id);
-        w.db().Commit();
+        QVERIFY(w.db().DeleteNode(id));
+        QVERIFY(w.db().Commit());
         QVERIFY(w.form->CaptionEdited(item, QStringLiteral("新")));
         QCOMPARE(w.responder.texts().last(), QString("该记录在数据库中不存在。"));
 
@@ -293,6 +298,155 @@ private slots:
         QCOMPARE(w.db().NodeCount(), 1);
     }
 
+    // Every arrival of children sets the has-children flag, also where the
+    // item was once found empty: the expand button and Shift+Del follow.
+    void hasChildrenFollowsEveryArrival()
+    {
+        NodeTestWindow w;
+        const int32_t big = w.addNode(0, "big", kNodeFolder);
+        w.addNode(big, "inside", kNodeText);
+        const int32_t empty = w.addNode(0, "empty", kNodeFolder);
+        const int32_t dragged = w.addNode(0, "dragged", kNodeText);
+        const int32_t cut = w.addNode(0, "cut", kNodeText);
+        QTreeWidgetItem* emptyItem = w.item(empty);
+        auto deleteAllEnabled = [&w](QTreeWidgetItem* item) {
+            w.select(item);
+            return w.form->ActionDeleteAllChilds->isEnabled();
+        };
+        QVERIFY(!deleteAllEnabled(w.bin()));   // learns that it is empty
+        QVERIFY(!deleteAllEnabled(emptyItem));
+
+        // Deleted into the bin.
+        w.select(w.item(big));
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteSelNode->trigger();
+        QVERIFY(deleteAllEnabled(w.bin()));
+        QCOMPARE(w.form->ActionDeleteAllChilds->text(), QString("清空回收站"));
+        QCOMPARE(w.bin()->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+
+        // Dragged into a folder found empty; it is empty again once the node leaves.
+        QVERIFY(w.form->MoveItemUnder(w.item(dragged), emptyItem));
+        QVERIFY(deleteAllEnabled(emptyItem));
+        QVERIFY(w.form->MoveItemUnder(w.item(dragged), w.top()));
+        QVERIFY(!deleteAllEnabled(emptyItem));
+
+        // Pasted into a folder just made.
+        w.select(w.top());
+        newMenuEntry(w.form.get(), kNodeFolder)->trigger();
+        QTreeWidgetItem* made = w.tree()->currentItem();
+        w.tree()->closePersistentEditor(made);
+        QVERIFY(!deleteAllEnabled(made));
+        w.select(w.item(cut));
+        w.form->ActionCutNode->trigger();
+        w.select(made);
+        w.form->ActionPaste->trigger();
+        QCOMPARE(w.stored(cut).Parent, NodeDataOf(made).Id);
+        QVERIFY(deleteAllEnabled(made));
+
+        // Shift+Del empties the bin, which then has nothing to empty.
+        w.select(w.bin());
+        w.responder.answers << IDYES;
+        w.form->ActionDeleteAllChilds->trigger();
+        QVERIFY(!w.exists(big));
+        QVERIFY(!deleteAllEnabled(w.bin()));
+    }
+
+    // A hand-over lands under the selected folder, or beside a selected node
+    // that is no folder: files and addresses in a row never nest.
+    void handOversLandBesideTheSelection()
+    {
+        NodeTestWindow w;
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t text = w.addNode(folder, "text", kNodeText);
+        QStringList files;
+        for (const char* name : {"one.bin", "two.bin", "three.bin"}) {
+            files << w.dir.path() + QLatin1Char('/') + QLatin1String(name);
+            QFile file(files.last());
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+        }
+        w.select(w.item(folder));
+        for (const QString& file : files)
+            w.form->ReceivePath(QStringLiteral("file://") + file);
+        QCOMPARE(NodeTestWindow::children(w.item(folder)), QString("text|one.bin|two.bin|three.bin"));
+        w.select(w.item(text));
+        w.form->ReceivePath(QStringLiteral("http://example.com"));
+        w.tree()->closePersistentEditor(w.tree()->currentItem());
+        w.form->ReceivePath(QStringLiteral("http://example.org"));
+        w.tree()->closePersistentEditor(w.tree()->currentItem());
+        QCOMPARE(NodeTestWindow::children(w.item(folder)),
+                 QString("text|one.bin|two.bin|three.bin|example.com|example.org"));
+        QCOMPARE(w.item(text)->childCount(), 0);
+    }
+
+    // A caption edit that changes nothing writes nothing; a new caption of the
+    // shown node replaces "请输入标题" in the status bar.
+    void captionEditStatusAndModifiedTime()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "same", kNodeText);
+        QTreeWidgetItem* item = w.item(id);
+        w.select(item);
+        const double modified = w.stored(id).Modified;
+        QTest::qWait(1100);   // a new time would differ
+        QVERIFY(w.form->CaptionEdited(item, QStringLiteral("same")));
+        QCOMPARE(w.stored(id).Modified, modified);
+
+        w.select(w.top());
+        newMenuEntry(w.form.get(), kNodeText)->trigger();
+        QTreeWidgetItem* made = w.tree()->currentItem();
+        QTRY_COMPARE(w.form->Status()->PanelText(5), QString("请输入标题"));
+        QVERIFY(w.form->CaptionEdited(made, QStringLiteral("笔记")));
+        QCOMPARE(w.form->Status()->PanelText(5), QString("笔记"));
+    }
+
+    // The modified-time panel follows the selection: a file node without a
+    // preview shows its own time, cards and the two fixed items "修改时间:".
+    void modifiedTimePanelFollowsTheSelection()
+    {
+        NodeTestWindow w;
+        const int32_t text = w.addNode(0, "text.txt", kNodeText, "t");
+        const int32_t file = w.addNode(0, "data.bin", kNodeFile, "bytes");
+        const int32_t card = w.addNode(0, "card", kNodeCard);
+        CaseNode node = w.stored(file);
+        node.Modified = 40000.5;
+        QVERIFY(w.db().SaveNode(node) && w.db().Commit());
+        const QString fileTime = QString::fromStdString(AnsiToUtf8(node.FormatModified()));
+        const struct { QTreeWidgetItem* item; QString panel; } cases[] = {
+            {w.item(file), QStringLiteral("修改时间:") + fileTime},
+            {w.item(card), QStringLiteral("修改时间:")},
+            {w.bin(), QStringLiteral("修改时间:")},
+            {w.top(), QStringLiteral("修改时间:")},
+        };
+        for (const auto& c : cases) {
+            w.select(w.item(text));
+            w.select(c.item);
+            QCOMPARE(w.form->Status()->PanelText(4), c.panel);
+        }
+    }
+
+    // End in a chain of 1,000 nested folders selects its last item.
+    void endKeyInADeepChain()
+    {
+        NodeTestWindow w;
+        int32_t parent = 0;
+        for (int i = 0; i < 1000; ++i) {
+            CaseNode node;
+            node.Id = w.db().TakeNextId(false);
+            node.Parent = parent;
+            node.Order = 1;
+            node.Caption = "level" + std::to_string(i);
+            QVERIFY(w.db().AddNode(node));
+            parent = node.Id;
+        }
+        QVERIFY(w.db().Commit());
+        w.form->CreateSpecialItems();
+        QVERIFY(w.form->SelectNodeById(parent));
+        w.select(w.top());
+        QTest::keyClick(w.tree(), Qt::Key_End);
+        QVERIFY(w.tree()->currentItem());
+        QCOMPARE(w.tree()->currentItem()->text(0), QString("level999"));
+    }
+
     void layouts()
     {
         NodeTestWindow w;
@@ -313,6 +467,84 @@ private slots:
         QVERIFY(panel->isVisible());
         w.form->UpdateActions();
         QCOMPARE(w.form->ActionMainLayoutSplit->text(), QString("隐藏导航窗口"));
+    }
+
+    // Every way the program moves the selection asks about the shown node's
+    // edits first; 取消 keeps that node selected with its text. A jump to the
+    // shown node itself asks nothing and keeps the edits.
+    void everySelectionChangeAsksFirst_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("bookmark") << "bookmark" << true;
+        QTest::newRow("bookmark of the shown node") << "bookmark of itself" << false;
+        QTest::newRow("find") << "find" << true;
+        QTest::newRow("search hit") << "select by id" << true;
+        QTest::newRow("hand-over of a file") << "hand-over file" << true;
+        QTest::newRow("hand-over of an address") << "hand-over address" << true;
+        QTest::newRow("paste as text") << "paste as text" << true;
+        QTest::newRow("new node") << "new node" << true;
+    }
+    void everySelectionChangeAsksFirst()
+    {
+        QFETCH(QString, way);
+        QFETCH(bool, asks);
+        NodeTestWindow w;
+        const int32_t edited = w.addNode(0, "edited", kNodeText, "one");
+        const int32_t folder = w.addNode(0, "folder", kNodeFolder);
+        const int32_t target = w.addNode(folder, "target", kNodeText, "two");
+        for (int32_t id : {target, edited}) {
+            w.select(w.item(id));
+            w.form->ActionToggleBookmark->trigger();
+        }
+        w.form->CreateSpecialItems();   // the target's folder not loaded
+        w.select(w.item(edited));
+        auto* editor = w.form->findChild<QTextEdit*>(QStringLiteral("RichEditText"));
+        editor->moveCursor(QTextCursor::End);
+        editor->insertPlainText(QStringLiteral("更多"));
+        auto* bookmarks = w.form->findChild<QMenu*>(QStringLiteral("MenuItemBookmarks"));
+        const QString file = w.dir.path() + QStringLiteral("/handed.txt");
+        QFile handed(file);
+        QVERIFY(handed.open(QIODevice::WriteOnly));
+        handed.write("handed");
+        handed.close();
+        w.responder.answers << IDCANCEL;
+        if (way == "bookmark") {
+            bookmarks->actions()[1]->trigger();   // target: set first, listed last
+        } else if (way == "bookmark of itself") {
+            bookmarks->actions()[0]->trigger();
+        } else if (way == "find") {
+            TfrmFindNode find(*w.form);
+            find.EditCaption->setText(QStringLiteral("target"));
+            find.CheckBoxUnexpanded->setChecked(true);
+            find.BitBtnFindClick();
+        } else if (way == "select by id") {
+            QVERIFY(w.form->SelectNodeById(target));
+        } else if (way == "hand-over file") {
+            w.form->ReceivePath(QStringLiteral("file://") + file);
+        } else if (way == "hand-over address") {
+            w.form->ReceivePath(QStringLiteral("http://127.0.0.1"));
+        } else if (way == "paste as text") {
+            QApplication::clipboard()->setText(QStringLiteral("剪贴"));
+            w.form->PasteAs(kNodeText);
+        } else {
+            w.form->NewSubItemClick(kNodeFolder, 28);
+        }
+        QTest::qWait(200);   // the delayed change notification, had the selection moved
+        if (asks)
+            QCOMPARE(w.responder.texts(), QStringList{"您已经修改了\"edited\"的内容，要保存吗？"});
+        else
+            QVERIFY(w.responder.boxes.isEmpty());
+        QCOMPARE(NodeDataOf(w.tree()->currentItem()).Id, edited);
+        QCOMPARE(editor->toPlainText(), QString("one更多"));
+        QVERIFY(w.form->IsModified());
+
+        // 是 saves, then the bookmark shows its node.
+        w.responder.answers = {IDYES};
+        bookmarks->actions()[1]->trigger();
+        QTRY_COMPARE(NodeDataOf(w.tree()->currentItem()).Id, target);
+        QTRY_COMPARE(editor->toPlainText(), QString("two"));
+        QCOMPARE(w.stored(edited).DataBytes(), Utf8ToAnsi("one更多"));
     }
 
     void bookmarks()
@@ -346,19 +578,109 @@ private slots:
         w.form->SetModified(false);
 
         // Moved into the recycle bin: still listed, choosing it selects it there.
-        w.db().MoveNode(b, -1);
-        w.db().Commit();
+        QVERIFY(w.db().MoveNode(b, -1));
+        QVERIFY(w.db().Commit());
         menu->actions()[1]->trigger();
         QCOMPARE(NodeDataOf(w.tree()->currentItem()).Id, b);
         QVERIFY(IsInRecycleBin(w.tree()->currentItem()));
 
         // Deleted for good: choosing it removes the bookmark with the message.
-        w.db().DeleteNode(c);
-        w.db().Commit();
+        QVERIFY(w.db().DeleteNode(c));
+        QVERIFY(w.db().Commit());
         menu->actions()[0]->trigger();
         QCOMPARE(w.responder.texts().last(), QString("书签\"C\"指向的节点已经不存在，该书签已被取消。"));
         QVERIFY(!w.db().IsBookmark(c));
         QCOMPARE(menuTexts(menu), (QStringList{"B", "A"}));
+    }
+
+    // A damaged file: two nodes each other's parent (the selection remembered
+    // on one of them, a bookmark on the other) and a node whose parent is
+    // missing. The database opens and shows what the top level reaches.
+    void damagedTreeOpensWithWhatIsReachable()
+    {
+        NodeTestWindow w;
+        w.addNode(0, "kept", kNodeFolder);
+        const int32_t a = w.addNode(0, "a", kNodeFolder);
+        const int32_t b = w.addNode(a, "b", kNodeText);
+        const int32_t lost = w.addNode(0, "lost", kNodeText);
+        QVERIFY(w.form->CloseDatabase());
+        {
+            CaseDB db;
+            QCOMPARE(db.Open(w.file.toStdString(), false), int(CaseDB::kOpened));
+            QVERIFY(db.Login("pw"));
+            for (auto [id, parent] : {std::pair{a, b}, std::pair{lost, 999}}) {
+                CaseNode node;
+                QVERIFY(db.GetNode(id, node, true));
+                node.Parent = parent;
+                QVERIFY(db.SaveNode(node));
+            }
+            QVERIFY(db.SetParamInt("SelectedId", b));
+            QVERIFY(db.AddBookmark(a));   // commits
+        }
+        w.responder.dialogs << NodeTestWindow::login();
+        QVERIFY(w.form->OpenDatabase(w.file, false, false));
+        w.form->LoadChildren(w.top());
+        QCOMPARE(NodeTestWindow::children(w.top()), QString("kept"));
+        QVERIFY(!w.form->SelectNodeById(b));
+        QVERIFY(!w.form->SelectNodeById(lost));
+        auto* menu = w.form->findChild<QMenu*>(QStringLiteral("MenuItemBookmarks"));
+        menu->actions()[0]->trigger();   // reaches the same walk
+        QCOMPARE(w.responder.texts().last(), QString("书签\"a\"指向的节点不在树中，数据库的结构已损坏。"));
+        QVERIFY(w.db().IsBookmark(a));
+    }
+
+    // A chain of folders deeper than the view can lay out (a stack frame a
+    // level): the database remembered on its deepest node opens on the
+    // deepest level the tree shows, 10,000.
+    void deepChainOpensOnItsDeepestNode()
+    {
+        NodeTestWindow w;
+        const int depth = 30000;
+        QVERIFY(w.form->CloseDatabase());
+        {
+            CaseDB db;
+            QCOMPARE(db.Open(w.file.toStdString(), false), int(CaseDB::kOpened));
+            QVERIFY(db.Login("pw"));
+            for (int32_t id = 1; id <= depth; ++id) {
+                CaseNode node;
+                node.Id = id;
+                node.Parent = id - 1;
+                node.Order = 1;
+                node.Caption.assign(1, 'd');
+                node.SetDataFromText("");
+                QVERIFY(db.AddNode(node));
+            }
+            QVERIFY(db.SetParamInt("SelectedId", depth));
+            QVERIFY(db.Commit());
+        }
+        w.responder.dialogs << NodeTestWindow::login();
+        QVERIFY(w.form->OpenDatabase(w.file, false, false));
+        QCOMPARE(NodeDataOf(w.tree()->currentItem()).Id, 10000);
+        QTreeWidgetItem* deepest = w.tree()->currentItem();
+        w.form->LoadChildren(deepest);
+        QCOMPARE(deepest->childCount(), 0);
+        QVERIFY(w.form->CloseDatabase());
+    }
+
+    // The password check value damaged while the password still opens the
+    // captions: the window says so and opens the database.
+    void damagedPasswordCheckIsSaidAndTheDatabaseOpens()
+    {
+        NodeTestWindow w;
+        const int32_t id = w.addNode(0, "note", kNodeText);
+        QVERIFY(w.form->CloseDatabase());
+        {
+            CaseDB db;
+            QCOMPARE(db.Open(w.file.toStdString(), false), int(CaseDB::kOpened));
+            QVERIFY(db.Login("pw"));
+            QVERIFY(db.SetParam("PassCheckSum", "?"));
+            QVERIFY(db.Commit());
+        }
+        w.responder.dialogs << NodeTestWindow::login();
+        QVERIFY(w.form->OpenDatabase(w.file, false, false));
+        QVERIFY(w.responder.texts().last().contains(QStringLiteral("校验值已损坏")));
+        QVERIFY(w.form->SelectNodeById(id));
+        QCOMPARE(w.tree()->currentItem()->text(0), QString("note"));
     }
 };
 

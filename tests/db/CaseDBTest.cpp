@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <vector>
 
 #include "TestSupport.h"
@@ -154,8 +155,49 @@ TEST(CaseDBLock, StaleLockFileDoesNotBlock) {
     EXPECT_FALSE(Exists(CaseDB::LockPath(path)));
 }
 
-// Every name of one file meets the same lock: links, other spellings, and
-// the file that replaces it in a pack.
+// A ".lock" that is somebody else's file (another name of it, a link to it,
+// a FIFO) is neither opened for writing, cut short nor removed; the lock on
+// the database file itself still keeps a second writer out.
+TEST(CaseDBLock, ForeignLockFileIsLeftAlone) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& precious, const std::string& lock)> make;
+    } cases[] = {
+        {"hard link", [](const std::string& p, const std::string& l) { std::filesystem::create_hard_link(p, l); }},
+        {"symbolic link", [](const std::string& p, const std::string& l) { std::filesystem::create_symlink(p, l); }},
+        {"dangling link", [](const std::string& p, const std::string& l) { std::filesystem::create_symlink(p + ".none", l); }},
+        {"fifo", [](const std::string&, const std::string& l) { ASSERT_EQ(mkfifo(l.c_str(), 0600), 0); }},
+    };
+    for (const auto& c : cases) {
+        TempFolder dir;
+        const std::string path = dir.File("c.vldb"), lock = CaseDB::LockPath(path), precious = dir.File("precious");
+        {
+            CaseDB db;
+            CreateTestDatabase(db, path, "pw");
+        }
+        WriteFile(precious, "keep me");
+        c.make(precious, lock);
+        struct stat before;
+        ASSERT_EQ(lstat(lock.c_str(), &before), 0) << c.name;
+        {
+            CaseDB db, second;
+            ASSERT_EQ(db.Open(path, false), CaseDB::kOpened) << c.name;
+            EXPECT_EQ(second.Open(path, false), CaseDB::kLockFailed) << c.name;
+            ASSERT_TRUE(db.Login("pw"));
+            AddTestNode(db, 0, 1, "n");
+            EXPECT_TRUE(db.Commit()) << c.name;
+        }
+        EXPECT_EQ(ReadFile(precious), "keep me") << c.name;
+        struct stat after;
+        ASSERT_EQ(lstat(lock.c_str(), &after), 0) << c.name << ": the name was removed";
+        EXPECT_EQ(after.st_ino, before.st_ino) << c.name;
+        EXPECT_EQ(after.st_mode, before.st_mode) << c.name;
+    }
+}
+
+// Every name of one file meets the same writer's lock: links, other
+// spellings, and the file that replaces it in a pack. Readers are let in
+// by every name; they hold no writer off.
 TEST(CaseDBLock, EveryNameOfTheFileMeetsTheLock) {
     TempFolder dir;
     const std::string sub = dir.File("sub"), path = dir.File("sub/c.vldb");
@@ -172,7 +214,7 @@ TEST(CaseDBLock, EveryNameOfTheFileMeetsTheLock) {
         for (const std::string& name : names) {
             CaseDB other;
             EXPECT_EQ(other.Open(name, false), CaseDB::kLockFailed) << name << " round " << round;
-            EXPECT_EQ(other.OpenReadOnly(name), CaseDB::kLockFailed) << name << " round " << round;
+            EXPECT_EQ(other.OpenReadOnly(name), CaseDB::kOpened) << name << " round " << round;
         }
         // The packed copy takes the name under the same holder's lock (the
         // hard link keeps naming the old file, which the holder still locks).
@@ -183,8 +225,10 @@ TEST(CaseDBLock, EveryNameOfTheFileMeetsTheLock) {
     CaseDB reader1, reader2, writer;
     EXPECT_EQ(reader1.OpenReadOnly(dir.File("link.vldb")), CaseDB::kOpened);
     EXPECT_EQ(reader2.OpenReadOnly(path), CaseDB::kOpened);   // readers share
-    EXPECT_EQ(writer.Open(sub + "/./c.vldb", false), CaseDB::kLockFailed);
     EXPECT_FALSE(Exists(CaseDB::LockPath(path)));             // readers make no lock file
+    EXPECT_EQ(writer.Open(sub + "/./c.vldb", false), CaseDB::kOpened);
+    CaseDB second;
+    EXPECT_EQ(second.Open(dir.File("link.vldb"), false), CaseDB::kLockFailed);
 }
 
 // While one process packs again and again, an open through a link never
@@ -449,7 +493,7 @@ TEST_F(CaseDBTest, TakeNextIdSkipsIdsInUse) {
     AddTestNode(db, 0, 1, "a");
     AddTestNode(db, 0, 2, "b");
     EXPECT_EQ(db.GetParam("NextId", ""), "3");
-    db.SetParam("NextId", "1");   // a damaged counter
+    ASSERT_TRUE(db.SetParam("NextId", "1"));   // a damaged counter
     EXPECT_EQ(db.TakeNextId(true), 3);
     EXPECT_EQ(db.GetParamInt("NextId", 0), 4);
 }
@@ -461,14 +505,14 @@ TEST_F(CaseDBTest, TakeNextIdStaysAboveEveryIdAndRefusesTheTop) {
         {"abc", 1}, {"-1", 1}, {"0", 1}, {"", 1}, {"7", 7}, {"99999999999", 0}, {"2147483647", 0},
     };
     for (const Case& c : cases) {
-        db.SetParam("NextId", c.counter);
+        ASSERT_TRUE(db.SetParam("NextId", c.counter));
         EXPECT_EQ(db.TakeNextId(false), c.expected) << c.counter;
     }
     CaseNode node;
     node.Id = 40;
     node.Caption = "high";
     ASSERT_TRUE(db.AddNode(node));
-    db.SetParam("NextId", "-1");
+    ASSERT_TRUE(db.SetParam("NextId", "-1"));
     EXPECT_EQ(db.TakeNextId(false), 41);
     node.Id = INT32_MAX;
     ASSERT_TRUE(db.AddNode(node));
@@ -483,12 +527,12 @@ TEST_F(CaseDBTest, Parameters) {
     EXPECT_TRUE(db.SetParamBool("Flag", true));
     EXPECT_EQ(db.GetParam("Flag", ""), "True");
     EXPECT_TRUE(db.GetParamBool("Flag", false));
-    db.SetParam("Flag", "true");
+    ASSERT_TRUE(db.SetParam("Flag", "true"));
     EXPECT_FALSE(db.GetParamBool("Flag", false));
     EXPECT_TRUE(db.GetParamBool("Flag", true));
-    db.SetParamInt("Num", -42);
+    ASSERT_TRUE(db.SetParamInt("Num", -42));
     EXPECT_EQ(db.GetParamInt("Num", 0), -42);
-    db.SetParam("Num", "abc");
+    ASSERT_TRUE(db.SetParam("Num", "abc"));
     EXPECT_EQ(db.GetParamInt("Num", 7), 0);
     EXPECT_EQ(db.GetParamInt("None", 7), 7);
 }
@@ -498,7 +542,7 @@ TEST_F(CaseDBTest, BookmarksCommitByThemselves) {
     EXPECT_TRUE(db.AddBookmark(3));
     EXPECT_TRUE(db.AddBookmark(5));
     EXPECT_TRUE(db.RemoveBookmark(8));
-    db.SetParam("Uncommitted", "x");
+    ASSERT_TRUE(db.SetParam("Uncommitted", "x"));
     db.Close();
     ASSERT_EQ(db.Open(path, false), CaseDB::kOpened);
     EXPECT_EQ(db.GetBookmarks(), (std::vector<int32_t>{5, 3}));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +34,19 @@ inline std::string ReadFile(const std::string& path) {
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// size bytes that do not compress (a xorshift sequence from seed, not 0), so
+// they take their size in a database.
+inline std::string Noise(size_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    for (char& b : bytes) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        b = char(seed);
+    }
+    return bytes;
 }
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }

@@ -51,3 +51,45 @@ TEST(Kelcodepage, CheckedConversionNamesWhatItCannotStore) {
     UnencodableChar failure{2, 0xE78D};
     EXPECT_NE(UnencodableMessage(failure).find("第2个字符（U+E78D）"), std::string::npos);
 }
+
+// Bytes of unknown encoding: UTF-8 converted checked, GB18030 taken as it is,
+// anything else refused; never a "?" in place of a byte.
+TEST(Kelcodepage, ExternalTextIsNeverReplaced) {
+    const std::string gb = "\xB2\xE2\xCA\xD4\xC3\xDC\xC2\xEB";   // 测试密码 in GB18030
+    struct Case { std::string bytes; ExternalText result; std::string ansi; } cases[] = {
+        {"测试密码", ExternalText::kConverted, gb},
+        {gb, ExternalText::kConverted, gb},
+        {"plain", ExternalText::kConverted, "plain"},
+        {"", ExternalText::kConverted, ""},
+        {"a\xEE\x9E\x8D", ExternalText::kUnencodable, ""},
+        {"\xFF\xFF", ExternalText::kUndecodable, ""},
+        {"\x80", ExternalText::kUndecodable, ""},
+        {"ab\xB2", ExternalText::kUndecodable, ""},   // a pair cut short
+    };
+    for (const Case& c : cases) {
+        std::string ansi = "stale";
+        UnencodableChar failure;
+        EXPECT_EQ(ExternalToAnsiChecked(c.bytes, ansi, &failure), c.result) << c.bytes;
+        EXPECT_EQ(ansi, c.ansi) << c.bytes;
+    }
+    EXPECT_TRUE(IsValidGb18030(gb + "\x81\x30\x81\x30"));   // a four-byte sequence
+    EXPECT_FALSE(IsValidGb18030("\xFF"));
+}
+
+// Text from outside: UTF-8 converted, GB18030 taken as it is, anything else refused as no text.
+TEST(Kelcodepage, ExternalTextIsUtf8OrTheCodePageItself) {
+    struct Case { std::string bytes; bool ok; std::string ansi; } cases[] = {
+        {"测试 a", true, "\xB2\xE2\xCA\xD4 a"},
+        {"\xB2\xE2\xCA\xD4.txt", true, "\xB2\xE2\xCA\xD4.txt"},   // GB18030 already
+        {"\x81\x30\x81\x30", true, "\x81\x30\x81\x30"},           // a four-byte sequence
+        {"caf\xE9.txt", false, ""},                                 // Latin-1
+        {"\xFF\xFE", false, ""},
+        {"ab\xB2", false, ""},                                      // cut short
+    };
+    for (const Case& c : cases) {
+        std::string ansi, why;
+        EXPECT_EQ(ExternalTextToAnsi(c.bytes, ansi, why), c.ok) << c.bytes;
+        EXPECT_EQ(ansi, c.ansi) << c.bytes;
+        if (!c.ok) EXPECT_EQ(why, "不是有效的文本（既不是UTF-8，也不是GB18030）。");
+    }
+}

@@ -11,6 +11,7 @@
 #include "rtf/RtfCodepage.h"
 #include "search/CaseSearch.h"
 #include "search/FilePreviewList.h"
+#include "search/HtmlText.h"
 #include "xml/CallingCard.h"
 
 namespace {
@@ -80,6 +81,44 @@ TEST(TextMatcherTest, ContextLineIsTheLineCutAroundTheMatch) {
     EXPECT_EQ(context, "…" + std::string(30, 'x') + "zebra" + std::string(55, 'y') + "…");
 }
 
+// The text of a page as the HTML standard tokenizes it.
+TEST(HtmlTextTest, Cases) {
+    const struct {
+        const char* html;
+        const char* text;
+    } cases[] = {
+        // Named references: the standard's whole list, and the legacy names without ';'.
+        {"caf&eacute; &euro;5 &ldquo;q&rdquo; &yen; &hellip;", "café €5 “q” ¥ …\n"},
+        {"a&nbsp;b&nbsp;&nbsp;c &NotNestedGreaterGreater; &fjlig;", "a b c ⪢̸ fj\n"},
+        {"&copy2024 &notit; &ampx &AMP &lt3", "©2024 ¬it; &x & <3\n"},
+        {"&unknown; &amp &Eacute &; &#; &#x; & b &", "&unknown; & É &; &#; &#x; & b &\n"},
+        // Numeric references: decimal and hex; none, surrogates and numbers past Unicode
+        // are U+FFFD, 0x80 to 0x9F read as Windows-1252.
+        {"&#233;&#xE9;&#X20AC;&#x20ac &#20320 &#128;&#x93;", "éé€€ 你 €“\n"},
+        {"&#0;&#xD800;&#x110000;&#99999999999999;", "\uFFFD\uFFFD\uFFFD\uFFFD\n"},
+        // Attributes: a '>' inside a quoted value does not end the tag; quotes elsewhere are
+        // characters of a name or an unquoted value.
+        {"<p title=\"a > b\">x</p>", "x\n"},
+        {"<p title='1>2' data-x=\"'>\" alt = \">\">x</p>", "x\n"},
+        {"<a href=x\"y>link</a> after", "link after\n"},
+        {"<a b\"c>x</a>", "x\n"},
+        {"<p class=\"cut>off", ""},
+        // Scripts and styles are no text, whatever they hold; titles are text without tags.
+        {"<script>var s = '</p>'; if (a<b) x();</script>shown", "shown\n"},
+        {"<STYLE type=\"text/css\">p > b { }</Style >shown", "shown\n"},
+        {"<script>x</scripts>y</script>z", "z\n"},
+        {"<script>never closed", ""},
+        {"<title>A &amp; <b></title><p>x", "A & <b>\nx\n"},
+        // Comments, declarations and processing instructions.
+        {"a<!-- <p>hidden</p> -->b<!---->c<!-->d<!--->e<!-- never closed", "abcde\n"},
+        {"<!DOCTYPE html><?xml x?>a</ b>c</>d", "acd\n"},
+        // A '<' that starts no tag is text; blocks and <br> break lines, blanks collapse.
+        {"1 < 2 <3 a<", "1 < 2 <3 a<\n"},
+        {"<div>one</div>\r\n<div>two<br>three\t \n four</div>", "one\ntwo\nthree four\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(HtmlToText(c.html), c.text) << c.html;
+}
+
 TEST(FilePreviewListTest, TextListFirstThenHtml) {
     EXPECT_EQ(FilePreviewOfName("readme.TXT", kDefaultTextPreviewExt, kDefaultHtmlPreviewExt), FilePreview::Text);
     EXPECT_EQ(FilePreviewOfName("a.htm", kDefaultTextPreviewExt, kDefaultHtmlPreviewExt), FilePreview::Html);
@@ -94,7 +133,8 @@ protected:
         ids["text"] = Add(folder, "text", Utf8ToAnsi("第一行\r\n斑马 Zebra here\r\n"));
         ids["html"] = Add(folder, "html",
                           "<html><head><style>p.zebra{}</style><script>var okapi;</script></head>"
-                          "<body><p class=\"zebra\">Gnu&amp;Yak</p><p>the <b>Zebra</b> runs</p></body></html>",
+                          "<body><p class=\"zebra\" title=\"a > okapi\">Gnu&amp;Yak caf&eacute;</p><p>the <b>Zebra</b> runs</p>"
+                          "</body></html>",
                           kNodeHtml);
         ids["file"] = Add(folder, "notes.txt", "utf-8 text: ζ zebra\n", kNodeFile);
         ids["binary"] = Add(folder, "photo.jpg", "zebra", kNodeFile);   // not in the text-preview list
@@ -174,8 +214,9 @@ TEST_F(CaseSearchTest, FindsEveryReadableKindAndReportsTheDamagedNode) {
 }
 
 TEST_F(CaseSearchTest, TextOfEachKind) {
-    EXPECT_TRUE(Found(Search("okapi", {}), SearchHit::kContent).empty());   // scripts are no text
+    EXPECT_TRUE(Found(Search("okapi", {}), SearchHit::kContent).empty());   // scripts and attributes are no text
     EXPECT_EQ(Found(Search("Gnu&Yak", {}), SearchHit::kContent), (std::set<std::string>{"html"}));
+    EXPECT_EQ(Found(Search("CAFÉ", {}), SearchHit::kContent), (std::set<std::string>{"html"}));
     EXPECT_EQ(Found(Search("斑马", {}), SearchHit::kContent), (std::set<std::string>{"text"}));
     EXPECT_EQ(Found(Search("张三", {}), SearchHit::kContent), (std::set<std::string>{"card"}));
     EXPECT_EQ(Found(Search("Ζ ZEBRA", {}), SearchHit::kContent), (std::set<std::string>{"file"}));
@@ -237,6 +278,30 @@ TEST_F(CaseSearchTest, StopEndsTheRun) {
     EXPECT_LT(steps, 1000);
     EXPECT_EQ(search.Done(), 0);
     EXPECT_EQ(calls, 1);
+}
+
+// A hit off the tree (below parents in a circle, or a missing parent) shows
+// the path as far as the parents go, after a "?".
+TEST(SearchPathTest, HitsOffTheTreeStartWithAQuestionMark) {
+    TempFolder dir;
+    CaseDB db;
+    CreateTestDatabase(db, dir.File("paths.vldb"), "pw");
+    const int32_t a = AddTestNode(db, 0, 1, "a", "", kNodeFolder);
+    const int32_t b = AddTestNode(db, a, 1, "b", "", kNodeFolder);
+    const int32_t inCircle = AddTestNode(db, b, 1, "in circle", "zebra");
+    const int32_t lost = AddTestNode(db, 0, 2, "lost", "zebra");
+    for (auto [id, parent] : {std::pair{a, b}, std::pair{lost, 999}}) {
+        CaseNode node;
+        ASSERT_TRUE(db.GetNode(id, node, true));
+        node.Parent = parent;
+        ASSERT_TRUE(db.SaveNode(node));
+    }
+    ASSERT_TRUE(db.Commit());
+    std::map<int32_t, SearchHit> hits;
+    CaseSearch search(db);
+    search.Run(TextMatcher(U("zebra"), {false, false}), [&](const SearchHit& h) { hits[h.Id] = h; }, 1);
+    EXPECT_EQ(hits.at(inCircle).Path, (std::vector<std::string>{"?", "a", "b", "in circle"}));
+    EXPECT_EQ(hits.at(lost).Path, (std::vector<std::string>{"?", "lost"}));
 }
 
 }  // namespace

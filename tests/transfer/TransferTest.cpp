@@ -1,16 +1,24 @@
 // Import and export walks: patterns, scan order, counts, kinds, the round trip
-// through the store, stop and error rollback, export collisions and names.
+// through the store, stop and error rollback, export collisions and names,
+// hostile folder trees, trees of any depth, interrupted exports.
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "../db/TestSupport.h"
 #include "transfer/ExportFiles.h"
+#include "kellib/Kelcodepage.h"
 #include "kellib/Kelfilelib.h"
 #include "transfer/ImportFiles.h"
 
@@ -39,12 +47,13 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
     return v;
 }
 
-// path -> bytes, mtime and the owner's write bit for everything below root.
+// path -> bytes, mtime and the owner's write and execute bits for everything below root.
 struct DiskEntry {
     bool folder;
     std::string bytes;
     int64_t mtime;   // in the 100 ns steps the store keeps
     bool writable;
+    bool executable;
     bool operator==(const DiskEntry&) const = default;
 };
 std::map<std::string, DiskEntry> Snapshot(const std::string& root) {
@@ -53,11 +62,77 @@ std::map<std::string, DiskEntry> Snapshot(const std::string& root) {
         struct stat st;
         lstat(e.path().c_str(), &st);
         bool folder = S_ISDIR(st.st_mode);
-        out[e.path().string().substr(root.size())] = {
-            folder, folder ? "" : ReadFile(e.path()),
-            folder ? 0 : int64_t(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100, (st.st_mode & S_IWUSR) != 0};
+        out[e.path().string().substr(root.size())] = {folder,
+                                                      folder ? "" : ReadFile(e.path()),
+                                                      int64_t(st.st_mtim.tv_sec) * 10000000 + st.st_mtim.tv_nsec / 100,
+                                                      (st.st_mode & S_IWUSR) != 0,
+                                                      (st.st_mode & S_IXUSR) != 0};
     }
     return out;
+}
+
+// Runs work on a thread with a small stack, so a walk that recurses per
+// level of a deep tree overflows it.
+void OnSmallStack(const std::function<void()>& work) {
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 1 << 20);
+    pthread_t thread;
+    auto run = [](void* arg) -> void* {
+        (*static_cast<const std::function<void()>*>(arg))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&work)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// A chain of depth folders named "d" below root, made relative to each other
+// (its paths are longer than the system takes), with a file "f" at the bottom.
+void MakeChain(const std::string& root, int depth) {
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < depth; ++i) {
+        ASSERT_EQ(mkdirat(fd, "d", 0755), 0);
+        int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+    }
+    close(openat(fd, "f", O_WRONLY | O_CREAT, 0644));
+    close(fd);
+}
+
+// Removes such a chain from the top: each level's "d" is lifted beside root's
+// before the emptied level above it goes.
+void RemoveChain(const std::string& root) {
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    while (renameat(fd, "d/d", fd, "next") == 0) {
+        unlinkat(fd, "d", AT_REMOVEDIR);
+        renameat(fd, "next", fd, "d");
+    }
+    close(fd);
+    fs::remove_all(root);
+}
+
+// What work returns, computed by a user who may not read what the owner
+// closed (root reads everything, so it runs as nobody in a child then).
+std::string AsUnprivileged(const std::function<std::string()>& work) {
+    if (geteuid() != 0) return work();
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return "no pipe";
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        std::string result = setgid(65534) == 0 && setuid(65534) == 0 ? work() : "cannot become nobody";
+        (void)!write(pipeFds[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    std::string result;
+    char buf[4096];
+    for (ssize_t n; (n = read(pipeFds[0], buf, sizeof buf)) > 0;) result.append(buf, size_t(n));
+    close(pipeFds[0]);
+    waitpid(pid, nullptr, 0);
+    return result;
 }
 
 class TransferTest : public ::testing::Test {
@@ -75,6 +150,25 @@ protected:
         auto outcome = ImportAll(run, root, target, [&](const std::string&) { return ignoreErrors; });
         lastError = run.lastError;
         return outcome;
+    }
+    // An import that skips entries it cannot take; their report lines in skipped.
+    ImportOutcome ImportSkipping(const ImportFileItem& root, int32_t target) {
+        ImportRun run{db};
+        run.skipErrors = true;
+        skipped.clear();
+        run.OnSkip = [&](const std::string& line) { skipped.push_back(line); };
+        auto outcome = ImportAll(run, root, target, [](const std::string&) { return false; });
+        lastError = run.lastError;
+        EXPECT_EQ(run.skippedCount, int(skipped.size()));
+        return outcome;
+    }
+    std::vector<std::string> Captions(int32_t parent) {
+        std::vector<std::string> captions;
+        for (int32_t id : db.GetChildren(parent)) {
+            CaseNode n;
+            if (db.GetNode(id, n, false)) captions.push_back(n.Caption);
+        }
+        return captions;
     }
     std::vector<std::string> Report(int32_t id, const std::string& dir, ExportOptions options = {},
                                     bool* ok = nullptr) {
@@ -99,6 +193,7 @@ protected:
     CaseDB db;
     std::string src;
     std::string lastError;
+    std::vector<std::string> skipped;
     int folders = 0, files = 0;
 };
 
@@ -200,8 +295,9 @@ TEST_F(TransferTest, PickedFileIsFoundThroughItsOwnEntry) {
 }
 
 // Several kinds of content: binary, empty, spaces, Chinese names, read-only,
-// old times, empty folders; imported and exported again it is identical.
-TEST_F(TransferTest, TreeRoundTripKeepsBytesNamesTimesAndReadOnly) {
+// executable, old times of files and folders, empty folders; imported and
+// exported again it is identical.
+TEST_F(TransferTest, TreeRoundTripKeepsBytesNamesTimesAndPermissions) {
     fs::create_directories(src + "/文件夹 一/子 目录");
     fs::create_directories(src + "/空的");
     std::string binary;
@@ -214,6 +310,9 @@ TEST_F(TransferTest, TreeRoundTripKeepsBytesNamesTimesAndReadOnly) {
     SetMtime(src + "/bin.dat", 315532800);   // 1980
     SetMtime(src + "/文件夹 一/子 目录/ro.txt", 1000000000);
     chmod((src + "/文件夹 一/子 目录/ro.txt").c_str(), 0444);
+    WriteFile(src + "/文件夹 一/run.sh", "#!/bin/sh\n");
+    chmod((src + "/文件夹 一/run.sh").c_str(), 0755);
+    for (const char* folder : {"文件夹 一/子 目录", "文件夹 一", "空的"}) SetMtime(src + "/" + folder, 946684800);
     auto before = Snapshot(src);
 
     int32_t target = AddTestNode(db, kParentTop, 0, "target", "", kNodeFolder);
@@ -237,10 +336,11 @@ TEST_F(TransferTest, TreeRoundTripKeepsBytesNamesTimesAndReadOnly) {
         if (it == after.end()) ADD_FAILURE() << "missing " << name;
         else if (!(it->second == entry))
             ADD_FAILURE() << name << " mtime " << entry.mtime << " vs " << it->second.mtime << " writable "
-                          << entry.writable << " vs " << it->second.writable << " size " << entry.bytes.size()
-                          << " vs " << it->second.bytes.size();
+                          << entry.writable << " vs " << it->second.writable << " executable "
+                          << entry.executable << " vs " << it->second.executable << " size "
+                          << entry.bytes.size() << " vs " << it->second.bytes.size();
     }
-    EXPECT_EQ(files, 5);
+    EXPECT_EQ(files, 6);
 }
 
 TEST_F(TransferTest, EveryKindComesBackAsItselfThroughItsExtension) {
@@ -289,9 +389,9 @@ TEST_F(TransferTest, StopAndRefusedErrorLeaveTheStoreAsBefore) {
     EXPECT_EQ(db.NodeCount(), nodes);
     // The next id is the one it was before the imports.
     int32_t expected = AddTestNode(db, kParentTop, 0, "probe");
-    db.Rollback();
+    EXPECT_TRUE(db.Rollback());
     EXPECT_EQ(db.TakeNextId(false), expected);
-    db.Rollback();
+    EXPECT_TRUE(db.Rollback());
 
     EXPECT_EQ(Import(*root, kParentTop, true), ImportOutcome::kDone);   // the error ignored
     EXPECT_EQ(db.NodeCount(), nodes + 5);
@@ -352,25 +452,49 @@ TEST_F(TransferTest, ExportCollisionsOverwritesAndEmptyFolders) {
     EXPECT_TRUE(fs::is_empty(tmp.File("alone")));
 }
 
-TEST_F(TransferTest, CaptionsThatAreNoFileNameFailWithoutWritingOutside) {
-    for (const std::string& caption : std::vector<std::string>{"../escape", "..", "a/b", ""}) {
-        int32_t id = AddTestNode(db, kParentTop, 0, caption, "x", kNodeFile);
-        std::string out = tmp.File("out");
-        bool ok = true;
-        auto report = Report(id, out, {}, &ok);
-        EXPECT_FALSE(ok) << caption;
-        ASSERT_EQ(report.size(), 1u);
-        EXPECT_NE(report[0].find("不能用作文件名"), std::string::npos);
-        EXPECT_FALSE(Exists(tmp.File("escape")));
-        EXPECT_TRUE(fs::is_empty(out));
+// A caption that cannot be a file name is written under a substitute, with a
+// line in the report, and the export goes on; nothing lands outside.
+TEST_F(TransferTest, CaptionsThatAreNoFileNameGetSubstitutesInside) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "未命名"},          {".", "．"},   {"..", "．．"},   {"a/b", "a／b"},
+        {"../escape", "..／escape"}, {"plain", "plain"}};
+    EXPECT_EQ(ExportFileName(std::string("n\0l", 3)), "n\xEF\xBF\xBDl");
+    int32_t top = AddTestNode(db, kParentTop, 0, "top", "", kNodeFolder);
+    for (const auto& [caption, name] : cases) {
+        EXPECT_EQ(ExportFileName(caption), name) << caption;
+        int32_t id = AddTestNode(db, top, 0, caption, "x:" + name, kNodeFile);
+        AddTestNode(db, id, 0, "child", "below " + name, kNodeFile);
     }
-    // A link at the target is not written through.
+    ASSERT_TRUE(db.Commit());
+    std::string out = tmp.File("out");
+    bool ok = false;
+    auto report = Report(top, out, {}, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(std::count_if(report.begin(), report.end(),
+                            [](const std::string& line) { return line.find("不能用作文件名") != std::string::npos; }),
+              std::size(cases) - 1);   // "plain" is fine
+    for (const auto& [caption, name] : cases) {
+        EXPECT_EQ(ReadFile(out + "/top/" + name), "x:" + name) << caption;
+        EXPECT_EQ(ReadFile(out + "/top/" + name + ".1/child"), "below " + name) << caption;
+    }
+    EXPECT_NE(std::find(report.begin(), report.end(),
+                        "节点标题\"\"不能用作文件名，以\"" + out + "/top/未命名\"导出。"),
+              report.end());
+    EXPECT_FALSE(Exists(tmp.File("escape")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);   // only "top"
+
+    // A link at the target is replaced, never written through.
     int32_t id = AddTestNode(db, kParentTop, 0, "link", "x", kNodeFile);
     fs::create_symlink(tmp.File("victim"), tmp.File("out/link"));
-    bool ok = true;
-    Report(id, tmp.File("out"), {}, &ok);
-    EXPECT_FALSE(ok);
+    ExportOptions keep;
+    keep.overwrite = false;
+    Report(id, out, keep, &ok);
+    EXPECT_TRUE(fs::is_symlink(tmp.File("out/link")));
+    Report(id, out, {}, &ok);
+    EXPECT_TRUE(ok);
     EXPECT_FALSE(Exists(tmp.File("victim")));
+    EXPECT_FALSE(fs::is_symlink(tmp.File("out/link")));
+    EXPECT_EQ(ReadFile(tmp.File("out/link")), "x");
 }
 
 TEST_F(TransferTest, DestinationThatIsAFileIsRefused) {
@@ -381,4 +505,254 @@ TEST_F(TransferTest, DestinationThatIsAFileIsRefused) {
     std::string nested = tmp.File("new/deeper/");
     EXPECT_TRUE(PrepareDestination(nested));
     EXPECT_TRUE(fs::is_directory(nested));
+}
+
+// Entries that are no regular file: each is an error of its own with its
+// cause, under the import's error rule; never a hang, never a read without end.
+TEST_F(TransferTest, EntriesThatAreNoRegularFileAreErrorsOfTheirOwn) {
+    alarm(60);   // a blocking open ends the test instead of hanging it
+    WriteFile(src + "/good.txt", "good");
+    ASSERT_EQ(mkfifo((src + "/fifo").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", src + "/zero");
+    fs::create_symlink(tmp.File("gone"), src + "/dangling");
+    fs::create_symlink(src + "/loop2", src + "/loop1");
+    fs::create_symlink(src + "/loop1", src + "/loop2");
+    const std::pair<std::string, std::string> causes[] = {{"dangling", "链接的目标不存在"},
+                                                          {"fifo", "不是普通文件（命名管道）"},
+                                                          {"loop1", std::strerror(ELOOP)},
+                                                          {"loop2", std::strerror(ELOOP)},
+                                                          {"zero", "不是普通文件（字符设备）"}};
+    auto root = Collect(src);
+    int32_t target = AddTestNode(db, kParentTop, 0, "target", "", kNodeFolder);
+    ASSERT_TRUE(db.Commit());
+    const int nodes = db.NodeCount();
+
+    // Stop and roll back: the first of them ends the import.
+    EXPECT_EQ(Import(*root, target), ImportOutcome::kFailed);
+    EXPECT_EQ(lastError, "读文件\"" + src + "/dangling\"出错：链接的目标不存在");
+    EXPECT_EQ(db.NodeCount(), nodes);
+
+    // Skipping: every one reported with its cause, the rest imported.
+    ASSERT_EQ(ImportSkipping(*root, target), ImportOutcome::kDone) << lastError;
+    std::vector<std::string> expected;
+    for (const auto& [name, cause] : causes) expected.push_back("读文件\"" + src + "/" + name + "\"出错：" + cause);
+    EXPECT_EQ(skipped, expected);
+    EXPECT_EQ(Captions(target), std::vector<std::string>{"good.txt"});
+
+    // Reading a file node refuses them without blocking or reading.
+    for (const char* name : {"fifo", "zero"}) {
+        CaseNode node;
+        errno = 0;
+        EXPECT_FALSE(node.LoadFromFile(src + "/" + name, true)) << name;
+        EXPECT_EQ(errno, EINVAL) << name;
+    }
+    alarm(0);
+}
+
+// An unreadable folder and an unreadable file: errors of their own, not an
+// empty folder.
+TEST_F(TransferTest, UnreadableFolderAndFileAreErrorsOfTheirOwn) {
+    fs::create_directories(src + "/closed/inner");
+    WriteFile(src + "/closed/inner/x", "x");
+    WriteFile(src + "/open", "o");
+    WriteFile(src + "/secret", "s");
+    chmod((src + "/closed").c_str(), 0);
+    chmod((src + "/secret").c_str(), 0);
+    chmod(tmp.Path().c_str(), 0755);   // for nobody
+    chmod(src.c_str(), 0755);
+    int32_t target = AddTestNode(db, kParentTop, 0, "target", "", kNodeFolder);
+    // No commit: a child running as nobody adds to this process's copy only.
+    std::string result = AsUnprivileged([&] {
+        ImportRun run{db};
+        run.skipErrors = true;
+        std::string lines;
+        run.OnSkip = [&](const std::string& line) { lines += line + "\n"; };
+        auto root = Collect(src);
+        for (const auto& child : root->Children) ImportItem(run, *child, target);
+        return lines + std::to_string(run.importedCount);
+    });
+    chmod((src + "/closed").c_str(), 0755);
+    const std::string denied = std::strerror(EACCES);
+    EXPECT_EQ(result, "读文件夹\"" + src + "/closed\"出错：" + denied + "\n读文件\"" + src + "/secret\"出错：" + denied + "\n1");
+}
+
+// Names that are not UTF-8: GB18030 bytes, the database's own code page, are
+// taken as they are; other bytes are named as no text.
+TEST_F(TransferTest, NamesInGb18030AreTakenOthersAreNamedAsNoText) {
+    const std::string gb = "\xB2\xE2\xCA\xD4.txt";   // 测试.txt
+    const std::string latin1 = "caf\xE9.txt";
+    WriteFile(src + "/" + gb, "gb");
+    WriteFile(src + "/" + latin1, "latin1");
+    WriteFile(src + "/测试 utf8.txt", "utf8");
+    ASSERT_EQ(ImportSkipping(*Collect(src), kParentTop), ImportOutcome::kDone) << lastError;
+    EXPECT_EQ(skipped, std::vector<std::string>{"文件名\"" + src + "/" + latin1 +
+                                                "\"不能作为节点标题：不是有效的文本（既不是UTF-8，也不是GB18030）。"});
+    CaseNode node;
+    ASSERT_TRUE(db.GetNode(ChildNamed(kParentTop, gb), node, true));
+    EXPECT_EQ(node.DataBytes(), "gb");
+    EXPECT_NE(ChildNamed(kParentTop, Utf8ToAnsi("测试 utf8.txt")), -100);
+}
+
+TEST_F(TransferTest, SiblingsComeSortedByNameFoldersFirst) {
+    for (const char* folder : {"s2", "s1", "B", "a", "s10"}) fs::create_directories(src + "/" + folder);
+    for (const char* file : {"abc.txt", "a.txt", "Z", "b", "s1.txt", "a0"}) WriteFile(src + "/" + file, "x");
+    const std::vector<std::string> order = {"B", "a", "s1", "s10", "s2", "Z", "a.txt", "a0", "abc.txt", "b", "s1.txt"};
+    auto root = Collect(src);
+    std::vector<std::string> names;
+    for (const auto& child : root->Children) names.push_back(child->Name);
+    EXPECT_EQ(names, order);
+    int32_t target = AddTestNode(db, kParentTop, 0, "target", "", kNodeFolder);
+    ASSERT_EQ(Import(*root, target), ImportOutcome::kDone) << lastError;
+    EXPECT_EQ(Captions(target), order);
+}
+
+// A folder reached through a link before its own entry is scanned keeps its
+// own name; links to folders already taken (a second name, a loop) are left
+// out; a link to a folder outside is followed.
+TEST_F(TransferTest, RealFolderKeepsItsNameLinksToTakenFoldersAreLeftOut) {
+    fs::create_directories(src + "/x");
+    fs::create_directories(src + "/y/real");
+    fs::create_directories(tmp.File("outside"));
+    WriteFile(src + "/y/real/f", "1");
+    WriteFile(tmp.File("outside/o"), "o");
+    fs::create_directory_symlink(src + "/y/real", src + "/x/link");   // x is picked, and scanned, first
+    fs::create_directory_symlink(tmp.File("outside"), src + "/x/out");
+    fs::create_directory_symlink(src + "/x", src + "/x/self");
+    auto root = CollectFiles({KELFileItem(src + "/x"), KELFileItem(src + "/y")}, "*.*");
+    EXPECT_EQ(ScannedNames(*root, src), (std::vector<std::string>{"x/out/", "x/out/o", "y/real/", "y/real/f"}));
+}
+
+// Trees deeper than a stack of recursive calls would hold: imported and
+// exported (up to the path the file system refuses) by walks with their own
+// stack, on a thread with a small stack of its own.
+TEST_F(TransferTest, ChainsOfAnyDepthInTheStore) {
+    constexpr int kDepth = 22000;
+    WriteFile(src + "/f.txt", "bottom");
+    int32_t target = AddTestNode(db, kParentTop, 0, "deep", "", kNodeFolder);
+    ASSERT_TRUE(db.Commit());
+    OnSmallStack([&] {
+        auto root = std::make_unique<ImportFileItem>();
+        ImportFileItem* at = root.get();
+        for (int i = 0; i < kDepth; ++i) {
+            at->Children.push_back(std::make_unique<ImportFileItem>());
+            at = at->Children.back().get();
+            at->Name = "d";
+            at->Path = tmp.File("gone");
+            at->Attributes = kAttrDirectory;
+        }
+        at->Children.push_back(std::move(Collect(src)->Children.front()));   // f.txt at the bottom
+        EXPECT_EQ(CountItems(*root).folderCount, kDepth);
+        EXPECT_EQ(Import(*root, target), ImportOutcome::kDone) << lastError;
+    });
+    EXPECT_EQ(db.NodeCount(), kDepth + 2);
+
+    // The whole chain: the export stops where the path grows too long, naming it.
+    std::string out = tmp.File("out");
+    std::vector<std::string> report;
+    bool ok = true;
+    OnSmallStack([&] { report = Report(target, out, {}, &ok); });
+    EXPECT_FALSE(ok);
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_TRUE(report[0].starts_with("创建目录\"" + out + "/deep/d/d/d/d/")) << report[0].substr(0, 200);
+    EXPECT_TRUE(report[0].ends_with(std::string("出错：") + std::strerror(ENAMETOOLONG)));
+
+    // Its last 1,500 levels fit and come out whole (the chain took ids in order).
+    const int32_t id = target + kDepth - 1499;
+    CaseNode node;
+    ASSERT_TRUE(db.GetNode(id, node, false));
+    ASSERT_EQ(node.Caption, "d");
+    OnSmallStack([&] { report = Report(id, out, {}, &ok); });
+    EXPECT_TRUE(ok);
+    std::string bottom = out;
+    for (int i = 0; i < 1500; ++i) bottom += "/d";
+    EXPECT_EQ(ReadFile(bottom + "/f.txt"), "bottom");
+}
+
+// A folder chain on disk deeper than a path can name: the scan stops at the
+// folder it cannot open with that as its error, so it is reported.
+TEST_F(TransferTest, FolderChainLongerThanAPathOnDisk) {
+    constexpr int kDepth = 22000;
+    MakeChain(src, kDepth);
+    OnSmallStack([&] {
+        auto root = Collect(src);
+        const ImportFileItem* at = root.get();
+        int depth = 0;
+        while (!at->Children.empty()) {
+            at = at->Children.front().get();
+            ++depth;
+        }
+        EXPECT_EQ(at->Error, std::strerror(ENAMETOOLONG));
+        EXPECT_GT(depth, 1000);
+        EXPECT_EQ(ImportSkipping(*root, kParentTop), ImportOutcome::kDone) << lastError;
+    });
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_TRUE(skipped[0].ends_with(std::string("\"出错：") + std::strerror(ENAMETOOLONG))) << skipped[0].substr(0, 200);
+    RemoveChain(src);
+}
+
+// An export killed in the middle of a file leaves no part of it under its
+// name, so a run that keeps existing files writes it whole.
+TEST_F(TransferTest, KilledExportLeavesNoPartialFileUnderItsName) {
+    std::string bytes;
+    for (int i = 0; i < 300000; ++i) bytes += char(i * 31);
+    int32_t top = AddTestNode(db, kParentTop, 0, "top", "", kNodeFolder);
+    AddTestNode(db, top, 0, "big.bin", bytes, kNodeFile);
+    ASSERT_TRUE(db.Commit());
+    std::string out = tmp.File("out");
+    pid_t pid = fork();
+    if (pid == 0) {
+        // Killed by SIGXFSZ once the file passes 64 KiB.
+        struct rlimit size{65536, 65536}, core{0, 0};
+        setrlimit(RLIMIT_FSIZE, &size);
+        setrlimit(RLIMIT_CORE, &core);
+        signal(SIGXFSZ, SIG_DFL);
+        ExportRun run{db, {}};
+        std::string dest = out;
+        PrepareDestination(dest);
+        ExportNode(run, top, dest, true);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    EXPECT_FALSE(Exists(out + "/top/big.bin"));
+    ExportOptions keep;
+    keep.overwrite = false;
+    bool ok = false;
+    Report(top, out, keep, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(ReadFile(out + "/top/big.bin"), bytes);
+}
+
+// The sample database's notes, with a folder whose caption is empty, export whole.
+TEST(ExportSample, FolderWithAnEmptyCaptionIsExportedUnderASubstitute) {
+    TempFolder tmp;
+    fs::copy_file(std::string(VAULTLEAF_FIXTURES) + "/vldb/sample.vldb", tmp.File("sample.vldb"));
+    CaseDB db;
+    ASSERT_EQ(db.Open(tmp.File("sample.vldb"), false), CaseDB::kOpened);
+    ASSERT_TRUE(db.Login(Utf8ToAnsi("测试密码")));
+    ExportRun run{db, {}};
+    std::vector<std::string> report;
+    run.OnReport = [&](const std::string& line) { report.push_back(line); };
+    std::string out = tmp.File("out");
+    ASSERT_TRUE(PrepareDestination(out));
+    EXPECT_TRUE(ExportNode(run, 1, out, true)) << run.lastError;
+    EXPECT_EQ(report, std::vector<std::string>{"节点标题\"\"不能用作文件名，以\"" + out + "/我的笔记/未命名\"导出。"});
+    for (const char* file : {"第一页.vl_txt", "网页.vl_htm", "链接.vl_url", "未命名/空文本.vl_txt"})
+        EXPECT_TRUE(fs::is_regular_file(out + "/我的笔记/" + file)) << file;
+    EXPECT_EQ(ReadFile(out + "/我的笔记/未命名/空文本.vl_txt"), std::string(1, '\0'));
+}
+
+// A node the store does not take is an error of its own, never counted as
+// imported nor committed as done.
+TEST_F(TransferTest, NodeTheStoreRefusesIsNotReportedAsImported) {
+    WriteFile(src + "/f.txt", "data");
+    auto root = Collect(src);
+    db.Close();
+    ASSERT_EQ(db.Open(tmp.File("t.vldb"), false), CaseDB::kOpened);   // not logged in: no node can be sealed
+    ImportRun run{db};
+    EXPECT_EQ(ImportAll(run, *root, kParentTop, [](const std::string&) { return false; }), ImportOutcome::kFailed);
+    EXPECT_EQ(run.importedCount, 0);
+    EXPECT_EQ(run.lastError, "节点未能存入数据库");
+    EXPECT_EQ(db.NodeCount(), 0);
 }
