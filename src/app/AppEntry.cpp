@@ -1,7 +1,10 @@
 #include "app/AppEntry.h"
 
+#include "app/HelpWindow.h"
 #include "app/Main.h"
+#include "app/Options.h"
 #include "kellib/qt/KELSysHook.h"
+#include "kellib/qt/KELTermSignal.h"
 #include "kellib/qt/Kelapputil.h"
 #include "kellib/qt/Kelhtmlhelp.h"
 
@@ -104,8 +107,14 @@ int VaultleafMain(int argc, char** argv)
     }
 
     SetHelpFile(findHelpFolder());
+    InstallHelpWindow();
+    // An entry written by an earlier version may still claim web pages.
+    if (QFileInfo::exists(SendToEntryPath()))
+        CreateSendToEntry(QCoreApplication::applicationFilePath());
     TFormMain form(&hook);
     SetAppMainWindow(&form);
+    // A logout ends the program through its own close, storing what is open.
+    const KELTermSignal termination([&form] { form.EndSession(); });
     form.FormCreate(argument);
     app.exec();
     return 0;

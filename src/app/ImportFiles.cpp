@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,12 +12,18 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "db/CaseDB.h"
 #include "kellib/qt/Kelapputil.h"
 #include "kellib/qt/Kelregistry.h"
+
+#include <cerrno>
+#include <chrono>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -288,6 +295,9 @@ void TFormImportFiles::RunImport()
         LabelImportFile->setText(FromPath(file.Path));
         QApplication::processEvents();
     };
+    run_->Load = [this](CaseNode& node, const std::string& path, bool withFileInfo) {
+        return ReadFile(node, path, withFileInfo);
+    };
     auto askIgnore = [this](const std::string& name) {
         LabelImportFile->setText(FromPath(run_->lastError));   // the cause, beside the question
         return FormMessageBox(this,
@@ -310,6 +320,47 @@ void TFormImportFiles::RunImport()
     ButtonNext->setEnabled(false);
     ButtonCancel->setEnabled(true);
     SetStatus(QStringLiteral("文件导入被中止，数据已恢复，请按“取消”关闭窗口"));
+}
+
+// Reads on a thread of its own, so a file that takes long to read (or never
+// ends, like a pipe without writer) leaves the window answering and the stop
+// button working. A stop abandons the read: the thread ends, or stays
+// blocked, on its own copy of the node.
+bool TFormImportFiles::ReadFile(CaseNode& node, const std::string& path, bool withFileInfo)
+{
+    struct Read {
+        CaseNode node;
+        bool loaded = false;
+        int error = 0;
+        std::promise<void> done;
+    };
+    auto read = std::make_shared<Read>();
+    read->node = node;
+    std::future<void> done = read->done.get_future();
+    std::thread([read, path, withFileInfo] {
+        read->loaded = read->node.LoadFromFile(path, withFileInfo);
+        read->error = errno;
+        read->done.set_value();
+    }).detach();
+    auto finished = [&done] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+    // Most files are read at once; only a slow one turns the event loop.
+    if (done.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        QEventLoop wait;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, &wait, [&] {
+            if (finished() || run_->stopRequested)
+                wait.quit();
+        });
+        poll.start(10);
+        wait.exec();
+    }
+    if (!finished()) {
+        errno = EINTR;
+        return false;
+    }
+    node = std::move(read->node);
+    errno = read->error;
+    return read->loaded;
 }
 
 void TFormImportFiles::AskStop()

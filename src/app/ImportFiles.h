@@ -12,6 +12,7 @@
 #include "transfer/ImportFiles.h"
 
 class CaseDB;
+class CaseNode;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -47,6 +48,7 @@ private:
     void ButtonBackClick();
     void Collect();
     void RunImport();
+    bool ReadFile(CaseNode& node, const std::string& path, bool withFileInfo);
     void AskStop();
     void SetStatus(const QString& text, bool repaint = false);
 

@@ -46,6 +46,12 @@ QList<LinkSpan> FindLinks(const QString& text) {
     return spans;
 }
 
+QString LinkAddress(const QString& link) {
+    if (link.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
+        return QStringLiteral("http://") + link;
+    return link;
+}
+
 TLinkDetector::TLinkDetector(QTextEdit* editor) : QObject(editor), editor_(editor) {
     setObjectName(QStringLiteral("LinkDetector"));
     new LinkHighlighter(editor->document());

@@ -18,6 +18,9 @@ struct LinkSpan {
 // file:, mailto:, news:, nntp:, telnet:, gopher:) and www. names, without
 // trailing punctuation.
 QList<LinkSpan> FindLinks(const QString& text);
+// The address a detected link opens: a www. name as an http: address, so a
+// link never names a file (or program) of the working folder.
+QString LinkAddress(const QString& link);
 
 class TLinkDetector : public QObject {
     Q_OBJECT

@@ -299,6 +299,11 @@ public:
     void ImportDroppedFiles(const QPoint& point);
     KELFileMonitor& FileMonitor() { return fileMonitor_; }
     KELShellDragDropFiles* ShellDragDropFiles() const { return shellDragDropFiles_; }
+    // The session ends (SIGTERM, SIGHUP, the session manager): no one can
+    // answer a question, so an external program's changed copy and the
+    // shown page's edits are stored without asking, then the window closes.
+    void EndSession();
+    void CloseAtSessionEnd();
 
 protected:
     bool event(QEvent* e) override;

@@ -9,10 +9,13 @@
 #include "app/MonitorFile.h"
 #include "kellib/Kelapputil.h"
 #include "kellib/Kelcodepage.h"
+#include "kellib/Kelfilelib.h"
 #include "kellib/qt/KELShellDragDropFiles.h"
 #include "kellib/qt/Kelapputil.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <sys/stat.h>
@@ -149,7 +152,29 @@ void TFormMain::OpenFileNode(QTreeWidgetItem* item)
         }
     }
     fileMonitor_.StopWatch(true);
-    unlink(path.c_str());   // also when nothing was watched
+    WipeAndRemoveFile(path);   // also when nothing was watched
+}
+
+void TFormMain::EndSession()
+{
+    // The monitor window closes as when its program ends; OpenFileNode then
+    // stores a changed copy without asking and removes the copy.
+    if (auto* monitor = findChild<TFormMonitorFile*>())
+        monitor->EndSession();
+    QTimer::singleShot(0, this, &TFormMain::CloseAtSessionEnd);
+}
+
+// A modal window still open (a question waiting for the person, the import
+// wizard writing) or a long operation is let finish first: closing the
+// database under it would pull the store from beneath its work.
+void TFormMain::CloseAtSessionEnd()
+{
+    if (QApplication::activeModalWidget() || busy_ > 0) {
+        QTimer::singleShot(200, this, &TFormMain::CloseAtSessionEnd);
+        return;
+    }
+    SaveCurrentNode(TVNav->currentItem(), false);
+    close();
 }
 
 int TFormMain::StoreBackFile(QTreeWidgetItem* item, bool ask)

@@ -468,5 +468,5 @@ void TFormMain::LinkClick(QTextEdit* editor, int start, int end)
     link.setPosition(start);
     link.setPosition(end, QTextCursor::KeepAnchor);
     editor->setTextCursor(link);
-    ShellOpen(QStringLiteral("Open"), link.selectedText(), QString(), QString());
+    ShellOpen(QStringLiteral("Open"), LinkAddress(link.selectedText()), QString(), QString());
 }

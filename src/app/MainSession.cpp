@@ -244,9 +244,11 @@ void TFormMain::ReceivePath(const QString& text)
     // Beside a selected node that is not a folder, so hand-overs in a row never nest.
     if (KindOf(parent) != kNodeFolder && !IsFixedItem(parent))
         parent = parent->parent();
-    if (text.startsWith(QLatin1String("file://"))) {
-        QString path = text.mid(7);
-        if (!QFileInfo::exists(path)) {
+    // A file manager's "open with" may hand over a plain path instead of a file URL.
+    const bool plainPath = QDir::isAbsolutePath(text) && QFileInfo(text).isFile();
+    if (plainPath || text.startsWith(QLatin1String("file://"))) {
+        QString path = plainPath ? text : text.mid(7);
+        if (!plainPath && !QFileInfo::exists(path)) {
             path.replace(QLatin1String("%20"), QLatin1String(" "));
             if (!QFileInfo::exists(path))
                 path = UrlDecode(path);
@@ -347,7 +349,7 @@ void TFormMain::DeleteTempFiles()
         return;
     QDir dir(tempFolder);
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        dir.remove(name);
+        WipeAndRemoveFile(dir.filePath(name).toStdString());
 }
 
 void TFormMain::ActionHelpExecute()

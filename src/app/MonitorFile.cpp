@@ -4,7 +4,6 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -27,8 +26,8 @@ QString Quoted(const QString& text) { return QLatin1Char('"') + text + QLatin1Ch
 }  // namespace
 
 TFormMonitorFile::TFormMonitorFile(QWidget* owner, KELFileMonitor& monitor, const QString& caption,
-                                   QProcess* process)
-    : QDialog(owner), monitor_(monitor), caption_(caption), process_(process)
+                                   KELExternalProgram* program)
+    : QDialog(owner), monitor_(monitor), caption_(caption), program_(program)
 {
     setObjectName(QStringLiteral("TFormMonitorFile"));
     setWindowTitle(QStringLiteral("正在监听"));
@@ -79,8 +78,8 @@ TFormMonitorFile::~TFormMonitorFile()
 
 void TFormMonitorFile::CheckProcess()
 {
-    if (!process_ || process_->state() == QProcess::NotRunning) {
-        process_ = nullptr;
+    if (!program_ || !program_->Running()) {
+        program_ = nullptr;
         done(QDialog::Accepted);
     }
 }
@@ -101,12 +100,20 @@ void TFormMonitorFile::done(int result)
                           MB_OKCANCEL | MB_ICONWARNING)
                != IDOK)
         return;
+    Finish(result);
+}
+
+void TFormMonitorFile::EndSession()
+{
+    Finish(QDialog::Accepted);
+}
+
+void TFormMonitorFile::Finish(int result)
+{
     TimerMonitor->stop();
-    if (CheckBoxAutoTerminateProcess->isChecked() && process_ && process_->state() != QProcess::NotRunning) {
-        process_->kill();
-        process_->waitForFinished(2000);
-    }
-    process_ = nullptr;
+    if (CheckBoxAutoTerminateProcess->isChecked() && program_)
+        program_->EndGroup();
+    program_ = nullptr;
     QDialog::done(result);
 }
 
@@ -115,16 +122,16 @@ bool RunMonitorWindow(QWidget* owner, KELFileMonitor& monitor, const QString& ca
 {
     // Only "open" exists here; the program starts in folder, the copy's own.
     Q_UNUSED(verb);
-    Q_UNUSED(folder);
-    QProcess* process = StartDefaultApplication(file, owner);
-    if (!process)
+    const QStringList command = OpenFileCommand(file);
+    if (command.isEmpty()) {
+        FormMessageBox(owner, QStringLiteral("打开文件") + Quoted(caption)
+                                  + QStringLiteral("的程序需要在终端中运行，但是没有找到可用的终端程序。"),
+                       MB_ICONWARNING);
         return false;
-    TFormMonitorFile window(owner, monitor, caption, process);
-    const int result = ExecDialog(&window);
-    // A program still running (monitoring cancelled without terminating) lives on by itself.
-    if (process->state() == QProcess::NotRunning)
-        delete process;
-    else
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
-    return result == QDialog::Accepted;
+    }
+    KELExternalProgram program;   // one still running when the window closes runs on
+    if (!program.Start(command, folder))
+        return false;
+    TFormMonitorFile window(owner, monitor, caption, &program);
+    return ExecDialog(&window) == QDialog::Accepted;
 }

@@ -97,9 +97,10 @@ bool CreateSendToEntry(const QString& program)
     const QString path = SendToEntryPath();
     if (!QDir().mkpath(QFileInfo(path).path()))
         return false;
+    // No MimeType: an entry naming a type becomes that type's default where
+    // the user chose none, and its pages would then open here.
     const QString entry = QStringLiteral("[Desktop Entry]\nType=Application\nName=发送到Vaultleaf\n"
-                                         "Comment=发送到Vaultleaf\nExec=%1 %u\nMimeType=text/html;application/xhtml+xml;\n"
-                                         "NoDisplay=true\nTerminal=false\n")
+                                         "Comment=发送到Vaultleaf\nExec=%1 %u\nNoDisplay=true\nTerminal=false\n")
                               .arg(DesktopExecLine(program, QString()));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))

@@ -1,5 +1,7 @@
 #include "kellib/KELFileMonitor.h"
 
+#include "kellib/Kelfilelib.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,7 +33,7 @@ bool KELFileMonitor::IsChanged() const {
 
 void KELFileMonitor::StopWatch(bool deleteFile) {
     if (!active_) return;
-    if (deleteFile) unlink(path_.c_str());
+    if (deleteFile) WipeAndRemoveFile(path_);
     active_ = false;
     path_.clear();
 }

@@ -13,7 +13,7 @@ public:
     // True when active and the file, measured again, has another size or
     // last-write time. A file that cannot be measured counts as unchanged.
     bool IsChanged() const;
-    // Idle again; deletes the file when asked. Nothing happens when idle.
+    // Idle again; wipes and deletes the file when asked. Nothing happens when idle.
     void StopWatch(bool deleteFile);
 
     bool Active() const { return active_; }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <new>
@@ -163,4 +164,21 @@ bool ReadAllBytes(const std::string& path, std::string& out) {
     close(fd);
     errno = err;
     return read;
+}
+
+bool WipeAndRemoveFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        static const char zeros[65536] = {};
+        for (off_t done = 0; done < st.st_size;) {
+            const size_t chunk = static_cast<size_t>(std::min<off_t>(st.st_size - done, sizeof zeros));
+            const ssize_t written = pwrite(fd, zeros, chunk, done);
+            if (written <= 0 && errno != EINTR) break;
+            if (written > 0) done += written;
+        }
+        fdatasync(fd);
+    }
+    if (fd >= 0) close(fd);
+    return unlink(path.c_str()) == 0 || errno == ENOENT;
 }

@@ -45,5 +45,8 @@ bool ReadFileOfSize(int fd, size_t size, std::string& out);
 
 // True when every folder along the path exists or could be created.
 bool ForceDirs(const std::string& path);
+// Overwrites a regular file's bytes with zeros (to the disk), then deletes it;
+// a link is deleted without touching what it names. False when it stays.
+bool WipeAndRemoveFile(const std::string& path);
 // size / 2^20 with "%.*f" and the given precision.
 std::string FormatMB(int precision, int64_t size);

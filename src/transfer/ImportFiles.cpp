@@ -234,7 +234,8 @@ Added AddFile(ImportRun& run, const ImportFileItem& item, int32_t parentId, Case
     bool isFile = node.Type == kNodeFile;
     if (!CaptionOf(run, item, isFile ? item.Name : ExtractNameNoExt(item.Name), node.Caption))
         return Added::kEntryError;
-    if (!node.LoadFromFile(item.Path, isFile)) {
+    if (!(run.Load ? run.Load(node, item.Path, isFile) : node.LoadFromFile(item.Path, isFile))) {
+        if (run.stopRequested) return Added::kEnd;   // a read left by the stop
         run.lastError = ReadFailure(item, LoadFailureCause(item.Path));
         return Added::kEntryError;
     }

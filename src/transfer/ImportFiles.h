@@ -77,6 +77,9 @@ struct ImportRun {
     bool stopRequested = false;
     std::function<void(const ImportFileItem& file, int position)> OnFile;
     std::function<void(const std::string& line)> OnSkip;
+    // Reads a file into node (CaseNode::LoadFromFile when empty); false with
+    // errno set. The wizard reads on another thread through it.
+    std::function<bool(CaseNode& node, const std::string& path, bool withFileInfo)> Load;
     std::string lastError;   // why the last item failed (UTF-8)
 };
 

@@ -87,6 +87,42 @@ private slots:
         Write(entry, "[Desktop Entry]\nName=none\n");
         QVERIFY(DesktopEntryCommand(entry, file).isEmpty());
     }
+
+    // $TERMINAL, then the system's choice, then the current desktop's own, then any.
+    void terminalOfTheDesktop()
+    {
+        QTemporaryDir dir;
+        const QByteArray path = qgetenv("PATH"), terminal = qgetenv("TERMINAL"), desktop = qgetenv("XDG_CURRENT_DESKTOP");
+        auto install = [&dir](const char* name) {
+            const QString file = dir.path() + QLatin1Char('/') + QLatin1String(name);
+            Write(file, "#!/bin/sh\n");
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::ExeOwner);
+        };
+        qputenv("PATH", dir.path().toUtf8());
+        qunsetenv("TERMINAL");
+        qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+        QVERIFY(TerminalCommand().isEmpty());
+        install("xterm");
+        QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("xterm"), QStringLiteral("-e")}));
+        install("konsole");
+        install("gnome-terminal");
+        QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("gnome-terminal"), QStringLiteral("--wait"), QStringLiteral("--")}));
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        QCOMPARE(TerminalCommand().first(), QStringLiteral("konsole"));
+        install("x-terminal-emulator");
+        QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("x-terminal-emulator"), QStringLiteral("-e")}));
+        // The system's choice linked to a known terminal: that one with its options.
+        QFile::remove(dir.path() + QStringLiteral("/x-terminal-emulator"));
+        install("gnome-terminal.wrapper");
+        QFile::link(dir.path() + QStringLiteral("/gnome-terminal.wrapper"), dir.path() + QStringLiteral("/x-terminal-emulator"));
+        QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("gnome-terminal"), QStringLiteral("--wait"), QStringLiteral("--")}));
+        install("myterm");
+        qputenv("TERMINAL", "myterm");
+        QCOMPARE(TerminalCommand(), (QStringList{QStringLiteral("myterm"), QStringLiteral("-e")}));
+        qputenv("PATH", path);
+        qputenv("TERMINAL", terminal);
+        qputenv("XDG_CURRENT_DESKTOP", desktop);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDesktopApps)

@@ -10,6 +10,7 @@
 #include "app/FindNode.h"
 #include "app/NodeProp.h"
 #include "app/Options.h"
+#include "kellib/qt/KELDesktopApps.h"
 
 #include <QAction>
 #include <QColorDialog>
@@ -432,8 +433,14 @@ private slots:
         QVERIFY(sendTo.open(QIODevice::ReadOnly));
         const QString sendToText = QString::fromUtf8(sendTo.readAll());
         QVERIFY(sendToText.contains(QStringLiteral("Name=发送到Vaultleaf")));
-        QVERIFY(sendToText.contains(QStringLiteral("MimeType=text/html;")));
-        QVERIFY(!sendToText.contains(QStringLiteral("x-scheme-handler")));   // never the user's browser
+        QVERIFY(sendToText.contains(QStringLiteral("Exec=")));
+        // It names no type, so it never becomes the program for web pages
+        // (nor for the program's own help) where the user chose none.
+        QVERIFY(!sendToText.contains(QStringLiteral("MimeType")));
+        qputenv("XDG_DATA_DIRS", w.dir.path().toUtf8() + "/system");
+        for (const char* type : {"text/html", "application/xhtml+xml"})
+            QCOMPARE(DefaultApplication(QLatin1String(type)), QString());
+        qunsetenv("XDG_DATA_DIRS");
         const QString program = QCoreApplication::applicationFilePath();
         QCOMPARE(RootReadString(KelRoot::CurrentUser,
                                 QStringLiteral("Software\\Microsoft\\Internet Explorer\\MenuExt\\发送到Vaultleaf"), QString()),

@@ -9,6 +9,7 @@
 #include "app/MonitorFile.h"
 #include "kellib/Kelapputil.h"
 #include "kellib/qt/KELShellDragDropFiles.h"
+#include "kellib/qt/KELTermSignal.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -18,6 +19,14 @@
 #include <QProgressBar>
 #include <QTextEdit>
 #include <QUrl>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 namespace {
 
@@ -38,6 +47,47 @@ T* Child(QObject* parent, const char* name)
 
 QString Text(QObject* parent, const char* name) { return Child<QLabel>(parent, name)->text(); }
 void Click(QObject* parent, const char* name) { Child<QPushButton>(parent, name)->click(); }
+
+// A test desktop: text/plain opens with vltest.desktop of the test's data
+// folder, copies go to its runtime folder. Returns the applications folder.
+QString UseTestDesktop(const QString& root)
+{
+    const QString runtime = root + QStringLiteral("/run");
+    QDir().mkpath(runtime);
+    QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
+    qputenv("XDG_DATA_HOME", (root + QStringLiteral("/data")).toUtf8());
+    qputenv("XDG_DATA_DIRS", "/usr/share");   // the MIME database; our entry comes first
+    qputenv("XDG_CONFIG_DIRS", (root + QStringLiteral("/none")).toUtf8());
+    Write(root + QStringLiteral("/xdg/mimeapps.list"), "[Default Applications]\ntext/plain=vltest.desktop\n");
+    return root + QStringLiteral("/data/applications");
+}
+
+void WriteEntry(const QString& apps, const QString& exec, bool terminal = false)
+{
+    Write(apps + QStringLiteral("/vltest.desktop"),
+          (QStringLiteral("[Desktop Entry]\nType=Application\nName=t\nExec=") + exec
+           + (terminal ? QStringLiteral("\nTerminal=true\n") : QStringLiteral("\n")))
+              .toUtf8());
+}
+
+// An executable shell script.
+void Script(const QString& path, const QString& body)
+{
+    Write(path, (QStringLiteral("#!/bin/sh\n") + body).toUtf8());
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// Running, and not a zombie waiting to be reaped.
+bool Alive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype end = line.lastIndexOf(')');
+    return end > 0 && line.mid(end + 2, 1) != "Z";
+}
 
 QStringList Column(QTreeWidget* list, int column)
 {
@@ -238,15 +288,8 @@ private slots:
     void openedFileIsStoredBackOrLeftAlone()
     {
         NodeTestWindow w;
-        const QString apps = w.dir.path() + QStringLiteral("/data/applications");
+        const QString apps = UseTestDesktop(w.dir.path());
         const QString runtime = w.dir.path() + QStringLiteral("/run");
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
-        qputenv("XDG_DATA_HOME", (w.dir.path() + QStringLiteral("/data")).toUtf8());
-        qputenv("XDG_DATA_DIRS", "/usr/share");   // the MIME database; our entry comes first
-        qputenv("XDG_CONFIG_DIRS", (w.dir.path() + QStringLiteral("/none")).toUtf8());
-        Write(w.dir.path() + QStringLiteral("/xdg/mimeapps.list"), "[Default Applications]\ntext/plain=vltest.desktop\n");
         const int id = w.addNode(0, "doc.txt", kNodeFile, "old bytes");
         CaseNode made = w.stored(id);
         made.SetAttr("FCreateLow", "1234");
@@ -289,6 +332,192 @@ private slots:
         QVERIFY(!QFile::exists(copy));
         QVERIFY(!w.form->FileMonitor().Active());
         QCOMPARE(QFileInfo(runtime + QStringLiteral("/_Vaultleaf_")).permissions() & 0x0077, QFile::Permissions());
+    }
+    // A shell wrapper that starts the real editor: a confirmed cancel with
+    // the box ticked ends both; unticked, both outlive the whole window.
+    void forcedEndStopsTheGroupAndAKeptProgramOutlivesTheWindow()
+    {
+        QTemporaryDir keep;
+        const QString pids = keep.path() + QStringLiteral("/pids");
+        qint64 shell = 0, editor = 0;
+        auto started = [&] {
+            QTRY_VERIFY(QFileInfo(pids).size() > 0);
+            const QList<QByteArray> both = Read(pids).trimmed().split(' ');
+            shell = both.value(0).toLongLong();
+            editor = both.value(1).toLongLong();
+            QCOMPARE(qint64(getpgid(pid_t(editor))), shell);   // a group of its own
+            QVERIFY(getpgid(pid_t(shell)) != getpgrp());
+        };
+        {
+            NodeTestWindow w;
+            const QString apps = UseTestDesktop(w.dir.path());
+            const QString wrapper = w.dir.path() + QStringLiteral("/editor.sh");
+            Script(wrapper, QStringLiteral("sleep 300 &\necho $$ $! > '%1'\nwait\n").arg(pids));
+            WriteEntry(apps, wrapper + QStringLiteral(" %f"));
+            const int id = w.addNode(0, "doc.txt", kNodeFile, "old bytes");
+            w.select(w.item(id));
+            w.responder.answers << IDOK;
+            w.responder.dialogs << [&](QDialog* d) {
+                started();
+                Click(d, "ButtonStop");
+            };
+            w.form->ActionOpenNode->trigger();
+            QVERIFY(editor > 0);
+            QTRY_VERIFY(!Alive(shell) && !Alive(editor));
+
+            QFile::remove(pids);
+            w.responder.answers << IDOK;
+            w.responder.dialogs << [&](QDialog* d) {
+                started();
+                Child<QCheckBox>(d, "CheckBoxAutoTerminateProcess")->setChecked(false);
+                Click(d, "ButtonStop");
+            };
+            w.form->ActionOpenNode->trigger();
+            QVERIFY(Alive(shell) && Alive(editor));
+        }
+        QTest::qWait(300);
+        const bool kept = Alive(shell) && Alive(editor);
+        kill(pid_t(-shell), SIGKILL);
+        QVERIFY(kept);
+    }
+
+    // SIGTERM (a logout) while the monitor shows: the changed copy is stored
+    // without a question, the copy removed, the program ended, the window closed.
+    void sessionEndStoresTheChangedCopy()
+    {
+        NodeTestWindow w;
+        const QString apps = UseTestDesktop(w.dir.path());
+        const QString script = w.dir.path() + QStringLiteral("/editor.sh");
+        const QString pidFile = w.dir.path() + QStringLiteral("/pid");
+        Script(script, QStringLiteral("echo $$ > '%1'\nprintf 'saved at logout' > \"$1\"\nexec sleep 300\n").arg(pidFile));
+        WriteEntry(apps, script + QStringLiteral(" %f"));
+        const int id = w.addNode(0, "doc.txt", kNodeFile, "old bytes");
+        w.select(w.item(id));
+        const QString copy = QString::fromStdString(TempFolder()) + QStringLiteral("doc.txt");
+        const KELTermSignal termination([&w] { w.form->EndSession(); });
+        QVERIFY(termination.Active());
+        w.responder.dialogs << [&](QDialog* d) {
+            QTRY_COMPARE(Read(copy), QByteArray("saved at logout"));
+            raise(SIGTERM);
+            QTRY_COMPARE(d->result(), int(QDialog::Accepted));
+        };
+        w.form->ActionOpenNode->trigger();
+        QCOMPARE(w.responder.texts(), QStringList());
+        QVERIFY(!QFile::exists(copy));
+        QTRY_VERIFY(!w.db().IsOpen());   // the window closed
+        QTRY_VERIFY(!Alive(Read(pidFile).trimmed().toLongLong()));
+        CaseDB db;
+        QCOMPARE(db.Open(w.file.toStdString(), false), 0);
+        QVERIFY(db.Login("pw"));
+        CaseNode node;
+        QVERIFY(db.GetNode(id, node, true));
+        QCOMPARE(node.DataBytes(), std::string("saved at logout"));
+    }
+
+    // SIGTERM while a modal window of ours is open: the window closes once
+    // that one has, storing the page's edits without a question.
+    void sessionEndWaitsForAModalWindow()
+    {
+        NodeTestWindow w;
+        const int id = w.addNode(0, "t", kNodeText, "old");
+        w.select(w.item(id));
+        auto* editor = w.form->findChild<QTextEdit*>(QStringLiteral("RichEditText"));
+        editor->moveCursor(QTextCursor::End);
+        editor->insertPlainText(QStringLiteral(" typed"));
+        QVERIFY(w.form->IsModified());
+        const KELTermSignal termination([&w] { w.form->EndSession(); });
+        QDialog modal(w.form.get());
+        modal.setModal(true);
+        modal.show();
+        QTRY_VERIFY(QApplication::activeModalWidget() == &modal);
+        raise(SIGTERM);
+        QTest::qWait(600);
+        QVERIFY(w.db().IsOpen());
+        modal.close();
+        QTRY_VERIFY(!w.db().IsOpen());
+        QCOMPARE(w.responder.texts(), QStringList());
+        CaseDB db;
+        QCOMPARE(db.Open(w.file.toStdString(), false), 0);
+        QVERIFY(db.Login("pw"));
+        CaseNode node;
+        QVERIFY(db.GetNode(id, node, true));
+        QVERIFY(QByteArray::fromStdString(node.DataBytes()).startsWith("old typed"));
+    }
+
+    // Terminal=true: the command runs in the desktop's terminal; without one
+    // a message says so and nothing starts.
+    void terminalProgramsRunInTheDesktopsTerminal()
+    {
+        NodeTestWindow w;
+        const QString apps = UseTestDesktop(w.dir.path());
+        const QString bin = w.dir.path() + QStringLiteral("/bin"), log = w.dir.path() + QStringLiteral("/terminal.log");
+        Script(bin + QStringLiteral("/x-terminal-emulator"),
+               QStringLiteral("echo \"$@\" > '%1'\n[ \"$1\" = -e ] && shift\nexec \"$@\"\n").arg(log));
+        WriteEntry(apps, QStringLiteral("sh -c \"printf 'typed in vim' > $0\" %f"), true);
+        const QByteArray path = qgetenv("PATH");
+        const QByteArray terminal = qgetenv("TERMINAL");
+        qunsetenv("TERMINAL");
+        qputenv("PATH", bin.toUtf8() + ':' + path);
+        const int id = w.addNode(0, "doc.txt", kNodeFile, "old bytes");
+        w.select(w.item(id));
+        w.responder.dialogs << [](QDialog* d) { QTRY_COMPARE(d->result(), int(QDialog::Accepted)); };
+        w.form->ActionOpenNode->trigger();
+        QVERIFY(Read(log).startsWith("-e sh -c printf"));
+        QCOMPARE(w.stored(id).DataBytes(), std::string("typed in vim"));
+
+        qputenv("PATH", (w.dir.path() + QStringLiteral("/nothing")).toUtf8());
+        w.form->ActionOpenNode->trigger();
+        qputenv("PATH", path);
+        if (!terminal.isEmpty())
+            qputenv("TERMINAL", terminal);
+        QCOMPARE(w.responder.texts(),
+                 QStringList{QStringLiteral("打开文件\"doc.txt\"的程序需要在终端中运行，但是没有找到可用的终端程序。")});
+        QCOMPARE(w.responder.dialogsRun, 2);   // the login and the first monitor window
+        QVERIFY(!QFile::exists(QString::fromStdString(TempFolder()) + QStringLiteral("doc.txt")));
+    }
+
+    // A pipe in the folder: its read waits for a writer that comes after 3 s;
+    // meanwhile the window keeps answering and the stop button works.
+    void importAnswersWhileAFileReads()
+    {
+        using namespace std::chrono_literals;
+        NodeTestWindow w;
+        const QString src = w.dir.path() + QStringLiteral("/src");
+        QDir().mkpath(src);
+        const QByteArray fifo = (src + QStringLiteral("/pipe")).toUtf8();
+        QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+        const int folder = w.addNode(0, "目标", kNodeFolder);
+        const int nodes = w.db().NodeCount();
+        std::thread writer([fifo] {
+            std::this_thread::sleep_for(3s);
+            const int fd = open(fifo.constData(), O_WRONLY | O_NONBLOCK);   // fails when no one reads
+            if (fd >= 0) {
+                [[maybe_unused]] const ssize_t written = write(fd, "late", 4);
+                close(fd);
+            }
+        });
+        qint64 longestGap = 0;
+        QElapsedTimer sinceTick;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+        w.responder.answers << IDYES << IDYES;   // stop; a pipe refused at once is skipped
+        w.responder.dialogs << [&](QDialog* d) {
+            Click(d, "ButtonNext");
+            QTimer::singleShot(500, d, [d] { Click(d, "ButtonNext"); });
+            sinceTick.start();
+            ticker.start(20);
+            Click(d, "ButtonNext");
+            ticker.stop();
+            longestGap = std::max(longestGap, sinceTick.elapsed());
+        };
+        QElapsedTimer took;
+        took.start();
+        RunImportWizard(w.form.get(), {KELFileItem(src.toStdString())}, folder, w.db(), QStringLiteral("目标"));
+        const qint64 elapsed = took.elapsed();
+        writer.join();
+        QVERIFY2(longestGap < 1000, QByteArray::number(longestGap).constData());
+        QVERIFY(elapsed < 2500);
+        QCOMPARE(w.db().NodeCount(), nodes);
     }
 };
 

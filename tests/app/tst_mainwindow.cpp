@@ -700,6 +700,16 @@ private slots:
         QVERIFY(form->Database().GetNode(form->NavTree()->currentItem()->data(0, RoleNodeId).toInt(), node, true));
         QCOMPARE(int(node.Type), int(kNodeFile));
         QCOMPARE(node.DataBytes(), std::string("hello"));
+        // So does its plain path (a file manager's "open with"); a path to nothing is refused.
+        form->NavTree()->setCurrentItem(form->NavTree()->topLevelItem(1));
+        responder_->boxes.clear();
+        form->ReceivePath(path("a b.txt"));
+        QVERIFY(responder_->boxes.isEmpty());
+        QCOMPARE(form->NavTree()->currentItem()->text(0), QString("a b.txt"));
+        QVERIFY(form->Database().GetNode(form->NavTree()->currentItem()->data(0, RoleNodeId).toInt(), node, true));
+        QCOMPARE(node.DataBytes(), std::string("hello"));
+        form->ReceivePath(path("none.txt"));
+        QCOMPARE(responder_->texts(), QStringList{"收到的URL(" + path("none.txt") + ")不符合要求。"});
 
         // A database path in capitals opens that database.
         form->CloseDatabase();

@@ -6,6 +6,7 @@
 #include "NodeTestWindow.h"
 
 #include "app/CaseNodeData.h"
+#include "app/LinkDetection.h"
 #include "app/RtfPage.h"
 #include "app/RtfTextDocument.h"
 #include "app/Ruler.h"
@@ -323,8 +324,13 @@ private slots:
         w.select(w.item(rtf));
         clickAt(w.form->RtfPage()->RichEditRTF, 8);
         QCOMPARE(w.responder.shells.size(), 2);
-        QCOMPARE(w.responder.shells[1].file, QStringLiteral("www.example.org"));
+        // A www. name is a web address, never a program of the working folder.
+        QCOMPARE(w.responder.shells[1].file, QStringLiteral("http://www.example.org"));
         QVERIFY(!w.form->IsModified());
+        for (const auto& [link, address] : {std::pair{"WWW.Example.org/x", "http://WWW.Example.org/x"},
+                                            std::pair{"file:///tmp/a", "file:///tmp/a"},
+                                            std::pair{"mailto:a@b.c", "mailto:a@b.c"}})
+            QCOMPARE(LinkAddress(QLatin1String(link)), QLatin1String(address));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "ScriptedResponder.h"
 #include "TestSettings.h"
 
+#include "app/HelpWindow.h"
 #include "app/Login.h"
 #include "app/Main.h"
 #include "kellib/Kelcodepage.h"
@@ -19,6 +20,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -362,6 +365,35 @@ private slots:
         form->ActionHelp->trigger();
         QCOMPARE(responder_->shells.size(), 3);
         QVERIFY(responder_->boxes.isEmpty());
+        SetHelpFile(saved);
+    }
+
+    // With the program's help window, topics show in its own web view (no
+    // browser, never through the desktop's program for web pages); a link
+    // leaving the help folder goes to the desktop's browser.
+    void helpOpensInItsOwnWindow()
+    {
+        const QString saved = HelpFile();
+        SetHelpFile(VAULTLEAF_SOURCE_DIR "/help");
+        TFormMain* form = start();
+        InstallHelpWindow();
+        form->ActionHelp->trigger();
+        auto* help = form->findChild<TFormHelp*>(QStringLiteral("TFormHelp"));
+        QVERIFY(help);
+        QVERIFY(help->isVisible());
+        QCOMPARE(help->View()->url(), QUrl::fromLocalFile(VAULTLEAF_SOURCE_DIR "/help/html/index.htm"));
+        QTRY_COMPARE(help->View()->title(), QStringLiteral("Vaultleaf 帮助"));
+        QVERIFY(ShowHelpTopic("/html/login.htm"));
+        QCOMPARE(form->findChildren<TFormHelp*>().size(), 1);
+        QTRY_COMPARE(help->View()->url(), QUrl::fromLocalFile(VAULTLEAF_SOURCE_DIR "/help/html/login.htm"));
+        QVERIFY(responder_->shells.isEmpty());
+        help->View()->page()->runJavaScript(QStringLiteral(
+            "var a = document.createElement('a'); a.href = 'https://example.com/x';"
+            "document.body.appendChild(a); a.click();"));
+        QTRY_COMPARE(responder_->shells.size(), 1);
+        QCOMPARE(responder_->shells[0].file, QStringLiteral("https://example.com/x"));
+        QCOMPARE(help->View()->url(), QUrl::fromLocalFile(VAULTLEAF_SOURCE_DIR "/help/html/login.htm"));
+        SetHelpViewer(nullptr);
         SetHelpFile(saved);
     }
 };

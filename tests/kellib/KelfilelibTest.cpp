@@ -67,6 +67,32 @@ TEST(Kelfilelib, ForceDirsAndFileSize) {
     std::filesystem::remove_all(base);
 }
 
+// The bytes are zeros before the name goes (a second name of the file shows
+// them); a link goes without its target being touched.
+TEST(Kelfilelib, WipeAndRemoveFile) {
+    auto base = std::filesystem::temp_directory_path() / ("vl-wipe-" + std::to_string(getpid()));
+    std::filesystem::create_directories(base);
+    const std::string file = (base / "copy").string(), second = (base / "second").string();
+    const std::string secret(200000, 's');
+    std::ofstream(file) << secret;
+    std::filesystem::create_hard_link(file, second);
+    EXPECT_TRUE(WipeAndRemoveFile(file));
+    EXPECT_FALSE(std::filesystem::exists(file));
+    std::string left;
+    ASSERT_TRUE(ReadAllBytes(second, left));
+    EXPECT_EQ(left, std::string(secret.size(), '\0'));
+
+    const std::string target = (base / "target").string(), link = (base / "link").string();
+    std::ofstream(target) << "keep";
+    std::filesystem::create_symlink(target, link);
+    EXPECT_TRUE(WipeAndRemoveFile(link));
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
+    ASSERT_TRUE(ReadAllBytes(target, left));
+    EXPECT_EQ(left, "keep");
+    EXPECT_TRUE(WipeAndRemoveFile((base / "missing").string()));
+    std::filesystem::remove_all(base);
+}
+
 TEST(Kelfilelib, FormatMB) {
     EXPECT_EQ(FormatMB(1, 1572864), "1.5");
     EXPECT_EQ(FormatMB(1, 0), "0.0");

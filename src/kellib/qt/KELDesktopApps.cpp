@@ -7,7 +7,12 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QThread>
 #include <QUrl>
+
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -174,24 +179,98 @@ QStringList DesktopEntryCommand(const QString& entryPath, const QString& file) {
     return command;
 }
 
-QProcess* StartDefaultApplication(const QString& file, QObject* parent) {
+QStringList TerminalCommand() {
+    const QString own = qEnvironmentVariable("TERMINAL");
+    if (!own.isEmpty() && !QStandardPaths::findExecutable(own).isEmpty()) return {own, QStringLiteral("-e")};
+    struct Known {
+        const char* desktop;   // in XDG_CURRENT_DESKTOP, lower case
+        QStringList command;   // the program and its options before the command
+    };
+    const Known known[] = {
+        {"", {QStringLiteral("x-terminal-emulator"), QStringLiteral("-e")}},
+        {"gnome", {QStringLiteral("gnome-terminal"), QStringLiteral("--wait"), QStringLiteral("--")}},
+        {"kde", {QStringLiteral("konsole"), QStringLiteral("--nofork"), QStringLiteral("-e")}},
+        {"xfce", {QStringLiteral("xfce4-terminal"), QStringLiteral("--disable-server"), QStringLiteral("-x")}},
+        {"mate", {QStringLiteral("mate-terminal"), QStringLiteral("--disable-factory"), QStringLiteral("-x")}},
+        {"", {QStringLiteral("xterm"), QStringLiteral("-e")}},
+    };
+    const QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower();
+    auto installed = [](const Known& t) { return !QStandardPaths::findExecutable(t.command.first()).isEmpty(); };
+    // The system's choice first, then the current desktop's own, then any.
+    // A choice that is a known terminal gets that one's options, which keep
+    // it running until the command ends (gnome-terminal returns at once without --wait).
+    if (const QString chosen = QStandardPaths::findExecutable(known[0].command.first()); !chosen.isEmpty()) {
+        const QString target = QFileInfo(chosen).canonicalFilePath().section(QLatin1Char('/'), -1);
+        for (const Known& t : known)
+            if (*t.desktop && target.startsWith(t.command.first()) && installed(t)) return t.command;
+        return known[0].command;
+    }
+    for (const Known& t : known)
+        if (*t.desktop && desktop.contains(QLatin1String(t.desktop)) && installed(t)) return t.command;
+    for (const Known& t : known)
+        if (installed(t)) return t.command;
+    return {};
+}
+
+QStringList OpenFileCommand(const QString& file) {
     QMimeDatabase mimes;
     const QMimeType type = mimes.mimeTypeForFile(file);
     QStringList candidates{type.name()};
     candidates += type.allAncestors();
-    QStringList command;
     for (const QString& name : candidates) {
         const QString entry = DesktopEntryPath(DefaultApplication(name));
-        if (!entry.isEmpty() && !(command = DesktopEntryCommand(entry, file)).isEmpty()) break;
+        const QStringList command = entry.isEmpty() ? QStringList() : DesktopEntryCommand(entry, file);
+        if (command.isEmpty()) continue;
+        const QStringList terminal = IniList(entry, QStringLiteral("Desktop Entry"), QStringLiteral("Terminal"));
+        if (terminal.value(0) != QLatin1String("true")) return command;
+        const QStringList inTerminal = TerminalCommand();
+        return inTerminal.isEmpty() ? QStringList() : inTerminal + command;
     }
-    if (command.isEmpty()) command = QStringList{QStringLiteral("xdg-open"), file};
-    auto* process = new QProcess(parent);
+    return {QStringLiteral("xdg-open"), file};
+}
+
+KELExternalProgram::~KELExternalProgram() {
+    if (!process_) return;
+    if (process_->state() == QProcess::NotRunning) {
+        delete process_;
+        return;
+    }
+    // Left to run: the object goes when the program ends, and never kills it.
+    QObject::connect(process_, &QProcess::finished, process_, &QObject::deleteLater);
+}
+
+bool KELExternalProgram::Start(const QStringList& command, const QString& folder) {
+    if (process_ || command.isEmpty()) return false;
+    auto* process = new QProcess;
     process->setProcessChannelMode(QProcess::ForwardedChannels);
-    process->setWorkingDirectory(QFileInfo(file).absolutePath());
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setWorkingDirectory(folder);
+    // A session of its own: no signal meant for ours reaches it, and its
+    // process group (id = its pid) holds everything it starts.
+    process->setChildProcessModifier([] { setsid(); });
     process->start(command.first(), command.mid(1));
     if (!process->waitForStarted(5000)) {
         delete process;
-        return nullptr;
+        return false;
     }
-    return process;
+    process_ = process;
+    group_ = process->processId();
+    return true;
+}
+
+bool KELExternalProgram::Running() {
+    if (!process_) return false;
+    if (process_->state() != QProcess::NotRunning) return true;
+    return kill(pid_t(-group_), 0) == 0 || errno == EPERM;
+}
+
+void KELExternalProgram::EndGroup() {
+    if (!process_) return;
+    kill(pid_t(-group_), SIGTERM);
+    for (int waited = 0; waited < 2000 && Running(); waited += 50) {
+        if (process_->state() == QProcess::NotRunning) QThread::msleep(50);
+        else process_->waitForFinished(50);
+    }
+    if (Running()) kill(pid_t(-group_), SIGKILL);
+    process_->waitForFinished(2000);
 }

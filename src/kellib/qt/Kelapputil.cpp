@@ -130,6 +130,9 @@ public:
         const QUrl url(request.file);
         if (url.isValid() && url.scheme().size() > 1)   // an address, not a drive letter
             return QDesktopServices::openUrl(url);
+        // A relative name would mean whatever lies in the working folder.
+        if (!QDir::isAbsolutePath(request.file))
+            return false;
         const QFileInfo info(request.file);
         if (info.isFile() && info.isExecutable())
             return QProcess::startDetached(info.absoluteFilePath(), splitParameters(request.parameters),

@@ -13,7 +13,18 @@ QString& helpFolder()
     return folder;
 }
 
+std::function<bool(const QString&)>& helpViewer()
+{
+    static std::function<bool(const QString&)> viewer;
+    return viewer;
+}
+
 } // namespace
+
+void SetHelpViewer(std::function<bool(const QString& page)> viewer)
+{
+    helpViewer() = std::move(viewer);
+}
 
 void SetHelpFile(const QString& folder)
 {
@@ -32,7 +43,8 @@ bool ShowHelpTopic(const QString& topic)
     const QString page = helpFolder() + topic;
     if (!QFileInfo(page).isFile())
         return false;
-    if (ShellOpen(QStringLiteral("open"), QUrl::fromLocalFile(page).toString(), QString(), QString()))
+    if (helpViewer() ? helpViewer()(page)
+                     : ShellOpen(QStringLiteral("open"), QUrl::fromLocalFile(page).toString(), QString(), QString()))
         return true;
     // No desktop program for web pages (xdg-open missing or failing).
     AppMessageBox(QStringLiteral("不能打开帮助文件\"") + page + QStringLiteral("\"。"), MB_ICONERROR);
