@@ -157,9 +157,19 @@ bool ReadFileOfSize(int fd, size_t size, std::string& out) {
 }
 
 bool ReadAllBytes(const std::string& path, std::string& out) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
-    bool read = ReadAllFromFd(fd, out);
+    struct stat st;
+    bool read = false;
+    if (fstat(fd, &st) != 0) {
+        // errno says why
+    } else if (S_ISREG(st.st_mode)) {
+        read = ReadFileOfSize(fd, static_cast<size_t>(st.st_size), out);
+    } else if (S_ISFIFO(st.st_mode) || isatty(fd)) {
+        read = ReadAllFromFd(fd, out);   // a stream the caller named, read to its end like stdin
+    } else {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    }
     int err = errno;
     close(fd);
     errno = err;

@@ -36,7 +36,9 @@ bool ValidateName(const std::string& name);
 // Everything fd delivers up to its end (files, pipes, terminals); false with
 // errno set on a read error or when memory runs out.
 bool ReadAllFromFd(int fd, std::string& out);
-// The whole content of path, a file or a pipe; a folder is refused (EISDIR).
+// The whole content of path: a regular file up to the size it had when opened,
+// a pipe or terminal to its end; a folder is refused (EISDIR), a device or socket (EINVAL),
+// so /dev/zero is never read without end.
 bool ReadAllBytes(const std::string& path, std::string& out);
 // The size bytes of a regular file whose size fstat gave, reading no more
 // than size + 1: false with errno EAGAIN when it ends sooner or holds more

@@ -67,6 +67,24 @@ TEST(Kelfilelib, ForceDirsAndFileSize) {
     std::filesystem::remove_all(base);
 }
 
+// A named input is read within bounds: a regular file to the size it had, a
+// device or a folder not at all, a pipe to its end.
+TEST(Kelfilelib, ReadAllBytesNeverReadsADeviceWithoutEnd) {
+    std::string out;
+    errno = 0;
+    EXPECT_FALSE(ReadAllBytes("/dev/zero", out));
+    EXPECT_EQ(errno, EINVAL);
+    EXPECT_FALSE(ReadAllBytes("/", out));
+    EXPECT_EQ(errno, EISDIR);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], "piped", 5), 5);
+    close(fds[1]);
+    EXPECT_TRUE(ReadAllBytes("/proc/self/fd/" + std::to_string(fds[0]), out));
+    EXPECT_EQ(out, "piped");
+    close(fds[0]);
+}
+
 // The bytes are zeros before the name goes (a second name of the file shows
 // them); a link goes without its target being touched.
 TEST(Kelfilelib, WipeAndRemoveFile) {
