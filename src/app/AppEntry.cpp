@@ -108,9 +108,7 @@ int VaultleafMain(int argc, char** argv)
 
     SetHelpFile(findHelpFolder());
     InstallHelpWindow();
-    // An entry written by an earlier version may still claim web pages.
-    if (QFileInfo::exists(SendToEntryPath()))
-        CreateSendToEntry(QCoreApplication::applicationFilePath());
+    RepairSendToEntry();
     TFormMain form(&hook);
     SetAppMainWindow(&form);
     // A logout ends the program through its own close, storing what is open.

@@ -109,6 +109,17 @@ bool CreateSendToEntry(const QString& program)
     return file.write(bytes) == bytes.size() && file.flush();
 }
 
+void RepairSendToEntry()
+{
+    QFile file(SendToEntryPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const bool claimsTypes = file.read(64 * 1024).contains("\nMimeType=");
+    file.close();
+    if (claimsTypes)
+        CreateSendToEntry(QCoreApplication::applicationFilePath());
+}
+
 bool DeleteSendToEntry()
 {
     return !QFile::exists(SendToEntryPath()) || QFile::remove(SendToEntryPath());

@@ -21,6 +21,9 @@ class TFormMain;
 // pages. It claims no URL scheme, so it never becomes the user's browser.
 QString SendToEntryPath();
 bool CreateSendToEntry(const QString& program);
+// An entry written by an earlier version may still claim web pages as their
+// default program: written again without them. Nothing is written otherwise.
+void RepairSendToEntry();
 bool DeleteSendToEntry();
 
 class TFormOption : public QDialog {

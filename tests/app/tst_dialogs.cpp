@@ -437,6 +437,21 @@ private slots:
         // It names no type, so it never becomes the program for web pages
         // (nor for the program's own help) where the user chose none.
         QVERIFY(!sendToText.contains(QStringLiteral("MimeType")));
+        sendTo.close();
+        // An entry of an earlier version that claims web pages is written anew
+        // at start; one that claims none is left as it is.
+        for (const bool claims : {true, false}) {
+            QVERIFY(sendTo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            sendTo.write(claims ? "[Desktop Entry]\nExec=old\nMimeType=text/html;\n" : "[Desktop Entry]\nExec=old\n");
+            sendTo.close();
+            RepairSendToEntry();
+            QVERIFY(sendTo.open(QIODevice::ReadOnly));
+            const QByteArray repaired = sendTo.readAll();
+            sendTo.close();
+            QVERIFY(!repaired.contains("MimeType"));
+            QCOMPARE(repaired.contains("Exec=old"), !claims);
+        }
+        QVERIFY(CreateSendToEntry(QCoreApplication::applicationFilePath()));
         qputenv("XDG_DATA_DIRS", w.dir.path().toUtf8() + "/system");
         for (const char* type : {"text/html", "application/xhtml+xml"})
             QCOMPARE(DefaultApplication(QLatin1String(type)), QString());
